@@ -1,0 +1,14 @@
+"""borvane: enumerate small quantum circuits, group them into equivalent-circuit
+classes, and work with canonical identity circuits.
+
+The classes are implemented natively in the extension module ``borvane.borvane``
+and re-exported here.
+"""
+
+from ._failure import InternalFailure
+from .borvane import Gate
+
+__all__ = [
+    "Gate",
+    "InternalFailure",
+]
