@@ -14,7 +14,10 @@ struct ClassEntry {
 
 // The registration table.  Adding a class is one line here.
 const ClassEntry kClasses[] = {
+    {"Argument", &PyClass<Argument>::type},
+    {"Instruction", &PyClass<Instruction>::type},
     {"Gate", &PyClass<Gate16>::type},
+    {"Instr", &PyClass<Instr32>::type},
 };
 
 PyModuleDef module_def = {

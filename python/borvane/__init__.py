@@ -6,9 +6,12 @@ and re-exported here.
 """
 
 from ._failure import InternalFailure
-from .borvane import Gate
+from .borvane import Argument, Gate, Instr, Instruction
 
 __all__ = [
+    "Argument",
     "Gate",
+    "Instr",
+    "Instruction",
     "InternalFailure",
 ]

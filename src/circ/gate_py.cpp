@@ -6,6 +6,8 @@
 #include "py/convert.h"
 #include "py/entry.h"
 #include "py/numpy_bridge.h"
+#include "circ/instruction.h"
+#include "circ/instr.h"
 #include "utils/siphash.h"
 
 namespace borvane::py {
@@ -60,11 +62,55 @@ uint64_t gate_hash(PyObject* self) {
 
 bool gate_eq(PyObject* a, PyObject* b) { return self_gate(a) == self_gate(b); }
 
+// Converts `o` as T; on any failure clears the error and returns nothing.
+template <class T>
+std::optional<T> try_convert(PyObject* o) {
+    try {
+        return Conv<T>::from(o);
+    } catch (const PyErrorSet&) {
+        PyErr_Clear();
+    } catch (const PyRaise&) {
+    }
+    return std::nullopt;
+}
+
+// gate(*args): integers give a compact Instr, Argument objects an Instruction.
+Ref gate_call(PyObject* self, const Args& a) {
+    if (a.kwdict) raise(PyExc_TypeError, "Gate.__call__() takes no keyword arguments");
+    Gate16 gate = self_gate(self);
+    Ref args = Ref::check(PyTuple_New(a.nargs));
+    for (Py_ssize_t i = 0; i < a.nargs; ++i) PyTuple_SET_ITEM(args.get(), i, Py_NewRef(a.args[i]));
+    if (auto qubits = try_convert<std::vector<uint8_t>>(args.get())) {
+        if (qubits->size() != gate.nqargs())
+            throw InternalError("Number of arguments not match for gate " + gate.display());
+        // Unlike the Instr constructor, the qubits are not tested for distinctness.
+        return to_py(Instr32::unchecked(gate, QArgs16::pack(*qubits)));
+    }
+    if (auto arguments = try_convert<std::vector<Argument>>(args.get())) {
+        size_t nq = gate.nqargs();
+        if (arguments->size() < nq)
+            throw InternalError("Too few arguments for gate " + gate.display() + ": expected at least " +
+                                std::to_string(nq) + ", got " + std::to_string(arguments->size()));
+        Instruction ins;
+        ins.gate = gate;
+        ins.qargs.assign(arguments->begin(), arguments->begin() + long(nq));
+        ins.cargs.assign(arguments->begin() + long(nq), arguments->end());
+        return to_py(std::move(ins));
+    }
+    raise(PyExc_TypeError, "argument 'args': expected qubit indices (int) or Argument objects");
+}
+
 PyMethodDef gate_methods[] = {
     {"from_name", method_ptr<gate_from_name>(), kStatic,
      "from_name(name)\n--\n\nLooks up a built-in gate by display name."},
     {"adjoint", method_ptr<gate_adjoint>(), kMethod,
      "adjoint($self)\n--\n\nReturns the adjoint (inverse) gate."},
+    // Listed as a method too (METH_COEXIST) so that __call__ carries its own
+    // documentation; the tp_call slot serves the actual calls.
+    {"__call__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call_entry<gate_call>)),
+     METH_VARARGS | METH_KEYWORDS | METH_COEXIST,
+     "__call__($self, /, *args)\n--\n\nBinds arguments and returns either compact `Instr` (integer qargs)\n"
+     "or high-level `Instruction` (register-style args)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -91,6 +137,7 @@ PyTypeObject* PyClass<Gate16>::type() {
             {
                 slot(Py_tp_new, ctor_entry<gate_new>),
                 slot(Py_tp_str, unary_entry<gate_str>),
+                slot(Py_tp_call, call_entry<gate_call>),
                 slot(Py_tp_hash, hash_entry<gate_hash>),
                 slot(Py_tp_richcompare, eq_richcompare<PyClass<Gate16>::type, gate_eq>),
                 {Py_tp_methods, gate_methods},

@@ -4,14 +4,24 @@
 #pragma once
 
 #include "circ/gate.h"
+#include "circ/instr.h"
+#include "circ/instruction.h"
 #include "py/instance.h"
 
 namespace borvane::py {
 
-template <>
-struct PyClass<Gate16> {
-    static constexpr const char* name = "Gate";
-    static PyTypeObject* type();
-};
+#define BORVANE_PY_CLASS(Record, PyName)          \
+    template <>                                    \
+    struct PyClass<Record> {                       \
+        static constexpr const char* name = PyName; \
+        static PyTypeObject* type();               \
+    }
+
+BORVANE_PY_CLASS(Argument, "Argument");
+BORVANE_PY_CLASS(Instruction, "Instruction");
+BORVANE_PY_CLASS(Gate16, "Gate");
+BORVANE_PY_CLASS(Instr32, "Instr");
+
+#undef BORVANE_PY_CLASS
 
 }  // namespace borvane::py

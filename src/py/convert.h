@@ -115,6 +115,22 @@ struct Conv<std::optional<T>> {
 
 template <class... Ts>
 struct Conv<std::tuple<Ts...>> {
+    static constexpr const char* name = "tuple";
+    // Any sequence (not a str) of exactly sizeof...(Ts) convertible items.
+    static std::tuple<Ts...> from(PyObject* o) {
+        require_sequence(o);
+        Py_ssize_t n = PySequence_Size(o);
+        if (n < 0) throw PyErrorSet{};
+        if (size_t(n) != sizeof...(Ts))
+            raise(PyExc_ValueError, "expected a sequence of " + std::to_string(sizeof...(Ts)) + " items, got " +
+                                        std::to_string(n));
+        return read(o, std::index_sequence_for<Ts...>{});
+    }
+    template <size_t... I>
+    static std::tuple<Ts...> read(PyObject* o, std::index_sequence<I...>) {
+        Ref items[] = {Ref::check(PySequence_GetItem(o, Py_ssize_t(I)))...};
+        return std::tuple<Ts...>{Conv<Ts>::from(items[I].get())...};
+    }
     static Ref to(const std::tuple<Ts...>& v) {
         Ref t = Ref::check(PyTuple_New(sizeof...(Ts)));
         fill(t.get(), v, std::index_sequence_for<Ts...>{});

@@ -50,7 +50,18 @@ std::string to_text(PyObject* o) {
     return out;
 }
 
-std::string type_name(PyObject* o) { return Py_TYPE(o)->tp_name ? Py_TYPE(o)->tp_name : "?"; }
+std::string type_name(PyObject* o) {
+    // __name__ rather than tp_name, which for this module's classes reads
+    // "builtins.<Name>".
+    PyObject* name = PyType_GetName(Py_TYPE(o));
+    if (!name) {
+        PyErr_Clear();
+        return "?";
+    }
+    std::string out = to_text(name);
+    Py_DECREF(name);
+    return out;
+}
 
 namespace {
 void set_internal_failure(const char* message) noexcept {

@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "circ/gate.h"
+#include "circ/instr.h"
 #include "circ/param/evaluate.h"
+#include "groups/permutation_py.h"
+#include "utils/alias_list.h"
 #include "py/convert.h"
 #include "py/entry.h"
 #include "utils/errors.h"
@@ -93,7 +96,130 @@ Ref evaluate_with_pi(PyObject*, const Args& a) {
     return to_py(std::get<double>(v));
 }
 
+// --- permutations ---------------------------------------------------------------
+
+Ref all_permutations(PyObject*, const Args& a) {
+    static constexpr Signature<1> sig{"all_permutations", {"n"}};
+    auto [pn] = sig.parse(a);
+    return to_py(Permut32::all(arg<size_t>(pn, "n")));
+}
+
+// Calls Permut32::all from many threads at once; True when every thread saw
+// the same table.
+Ref all_permutations_concurrently(PyObject*, const Args& a) {
+    static constexpr Signature<1> sig{"all_permutations_concurrently", {"threads"}};
+    auto [pt] = sig.parse(a);
+    uint32_t n = arg<uint32_t>(pt, "threads");
+    std::vector<const std::vector<Permut32>*> seen(n);
+    std::atomic<uint32_t> ready{0};
+    std::vector<std::thread> pool;
+    for (uint32_t t = 0; t < n; ++t)
+        pool.emplace_back([&, t] {
+            ready.fetch_add(1);
+            while (ready.load() < n) {
+            }
+            seen[t] = &Permut32::all(8);
+        });
+    for (auto& t : pool) t.join();
+    bool same = true;
+    for (auto* p : seen) same = same && p == seen[0] && p->size() == 40320;
+    return to_py(same);
+}
+
+// (swaps as (i, j) pairs, working value after each emitted swap) for the
+// permutation given by its entries.
+Ref generate_swaps(PyObject*, const Args& a) {
+    static constexpr Signature<1> sig{"generate_swaps", {"perm"}};
+    auto [pp] = sig.parse(a);
+    Permut32 p = arg<Permut32>(pp, "perm");
+    std::vector<std::tuple<uint8_t, uint8_t>> out;
+    for (Instr32 s : p.generate_swaps()) {
+        check(s.gate() == gates::SWAP && s.nqubits() == 2, "generate_swaps emitted a non-swap");
+        out.emplace_back(s.qargs().q0, s.qargs().q1);
+    }
+    return to_py(out);
+}
+
+// One operation of Permut32 by name, on permutations given by their entries.
+Ref perm_op(PyObject*, const Args& a) {
+    static constexpr Signature<3> sig{"perm_op", {"op", "a", "b"}, 2};
+    auto [po, pa, pb] = sig.parse(a);
+    std::string op = arg<std::string>(po, "op");
+    if (op == "identity") return to_py(Permut32::identity(arg<size_t>(pa, "a")));
+    if (op == "with_ext") return to_py(Permut32::from_iter_with_ext(arg<size_t>(pa, "a"), arg<std::vector<uint8_t>>(pb, "b")));
+    if (op == "from_raw_display") return to_py(Permut32::from_raw(arg<uint32_t>(pa, "a")).display());
+    Permut32 x = arg<Permut32>(pa, "a");
+    if (op == "raw") return to_py(x.raw());
+    if (op == "inv") return to_py(x.inv());
+    if (op == "is_identity") return to_py(x.is_identity());
+    if (op == "display") return to_py(x.display());
+    if (op == "at") return to_py(x.at(arg<size_t>(pb, "b")));
+    if (op == "permut_bv") return to_py(x.permut_bv(arg<uint8_t>(pb, "b")));
+    if (op == "swap_inputs") {
+        auto ij = arg<std::vector<uint8_t>>(pb, "b");
+        check(ij.size() == 2, "swap_inputs takes two positions");
+        return to_py(x.swap_inputs(ij[0], ij[1]));
+    }
+    Permut32 y = arg<Permut32>(pb, "b");
+    if (op == "mul") return to_py(x * y);
+    if (op == "coordinate_permute") return to_py(Permut32::coordinate_permute(x, y));
+    throw InternalError("unknown permutation operation " + op);
+}
+
+// --- shared-tail lists -------------------------------------------------------------
+
+// Conses each (gate, q0, q1) onto the list built so far, starting from the
+// empty list, and returns the elements in walking order (head first).
+Ref alias_list_walk(PyObject*, const Args& a) {
+    static constexpr Signature<1> sig{"alias_list_walk", {"instrs"}};
+    auto [pi] = sig.parse(a);
+    AliasArena<Instr32> arena;
+    AliasList l;
+    for (auto& [g, q0, q1] : arg<std::vector<std::tuple<uint16_t, uint8_t, uint8_t>>>(pi, "instrs"))
+        l = arena.cons(l, Instr32::unchecked(Gate16(g), q0, q1));
+    std::vector<std::tuple<uint16_t, uint8_t, uint8_t>> out;
+    arena.walk(l, [&](Instr32 i) { out.emplace_back(i.gate().raw(), i.qargs().q0, i.qargs().q1); });
+    return to_py(out);
+}
+
+// Two lists sharing a tail, and an arena kept alive by a second owner after
+// the first is gone.  Returns (walk of the first list, walk of the second,
+// circuit order of the second read through the surviving owner, number of
+// cells, arena freed once both owners are gone).
+Ref alias_list_sharing(PyObject*, const Args& a) {
+    static constexpr Signature<0> sig{"alias_list_sharing", {}};
+    sig.parse(a);
+    auto owner = std::make_shared<AliasArena<Instr32>>();
+    std::weak_ptr<AliasArena<Instr32>> watch = owner;
+    auto h0 = Instr32::unchecked(gates::H, 0), x1 = Instr32::unchecked(gates::X, 1);
+    auto cx = Instr32::unchecked(gates::CX, 0, 1), t2 = Instr32::unchecked(gates::T, 2);
+    AliasList base = owner->cons(owner->cons(AliasList{}, h0), x1);
+    AliasList first = owner->cons(base, cx);
+    AliasList second = owner->cons(base, t2);
+    auto walk = [](const AliasArena<Instr32>& ar, AliasList l) {
+        std::vector<std::string> out;
+        ar.walk(l, [&](Instr32 i) { out.push_back(i.display()); });
+        return out;
+    };
+    auto w1 = walk(*owner, first);
+    auto w2 = walk(*owner, second);
+    size_t cells = owner->size();
+    std::shared_ptr<const AliasArena<Instr32>> derived = owner;  // a second owner, as a derived map holds
+    owner.reset();
+    std::vector<std::string> order;
+    for (Instr32 i : derived->to_circuit_order(second)) order.push_back(i.display());
+    derived.reset();
+    return to_py(std::make_tuple(w1, w2, order, uint64_t(cells), watch.expired()));
+}
+
 PyMethodDef methods[] = {
+    {"all_permutations", method_ptr<all_permutations>(), kMethod, "all_permutations(n)\n--\n\n"},
+    {"all_permutations_concurrently", method_ptr<all_permutations_concurrently>(), kMethod,
+     "all_permutations_concurrently(threads)\n--\n\n"},
+    {"generate_swaps", method_ptr<generate_swaps>(), kMethod, "generate_swaps(perm)\n--\n\n"},
+    {"perm_op", method_ptr<perm_op>(), kMethod, "perm_op(op, a, b=None)\n--\n\n"},
+    {"alias_list_walk", method_ptr<alias_list_walk>(), kMethod, "alias_list_walk(instrs)\n--\n\n"},
+    {"alias_list_sharing", method_ptr<alias_list_sharing>(), kMethod, "alias_list_sharing()\n--\n\n"},
     {"gate_table_stress", method_ptr<gate_table_stress>(), kMethod,
      "gate_table_stress(threads, gates)\n--\n\nAdds and looks up gates from many threads at once."},
     {"evaluate_with_pi", method_ptr<evaluate_with_pi>(), kMethod,
