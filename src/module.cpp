@@ -18,6 +18,8 @@ const ClassEntry kClasses[] = {
     {"Instruction", &PyClass<Instruction>::type},
     {"Gate", &PyClass<Gate16>::type},
     {"Instr", &PyClass<Instr32>::type},
+    {"StateVec", &PyClass<StateVec>::type},
+    {"Evaluator", &PyClass<Evaluator>::type},
 };
 
 PyModuleDef module_def = {

@@ -6,12 +6,14 @@ and re-exported here.
 """
 
 from ._failure import InternalFailure
-from .borvane import Argument, Gate, Instr, Instruction
+from .borvane import Argument, Evaluator, Gate, Instr, Instruction, StateVec
 
 __all__ = [
     "Argument",
+    "Evaluator",
     "Gate",
     "Instr",
     "Instruction",
     "InternalFailure",
+    "StateVec",
 ]

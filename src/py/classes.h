@@ -7,6 +7,8 @@
 #include "circ/instr.h"
 #include "circ/instruction.h"
 #include "py/instance.h"
+#include "search/evaluator.h"
+#include "state/state_vec.h"
 
 namespace borvane::py {
 
@@ -21,6 +23,8 @@ BORVANE_PY_CLASS(Argument, "Argument");
 BORVANE_PY_CLASS(Instruction, "Instruction");
 BORVANE_PY_CLASS(Gate16, "Gate");
 BORVANE_PY_CLASS(Instr32, "Instr");
+BORVANE_PY_CLASS(StateVec, "StateVec");
+BORVANE_PY_CLASS(Evaluator, "Evaluator");
 
 #undef BORVANE_PY_CLASS
 

@@ -13,6 +13,10 @@
 #include "circ/instr.h"
 #include "circ/param/evaluate.h"
 #include "groups/permutation_py.h"
+#include "search/evaluator.h"
+#include "state/kernels.h"
+#include "state/order_info.h"
+#include "state/state_vec.h"
 #include "utils/alias_list.h"
 #include "py/convert.h"
 #include "py/entry.h"
@@ -212,7 +216,119 @@ Ref alias_list_sharing(PyObject*, const Args& a) {
     return to_py(std::make_tuple(w1, w2, order, uint64_t(cells), watch.expired()));
 }
 
+// --- states, order and the evaluator ----------------------------------------------
+
+using Amps = std::tuple<std::vector<double>, std::vector<double>>;
+using RawInstr = std::tuple<uint16_t, uint8_t, uint8_t>;
+
+Instr32 to_instr(const RawInstr& r) {
+    auto [g, q0, q1] = r;
+    return Instr32::unchecked(Gate16(g), q0, q1);
+}
+
+// One operation on a state given by its parts; returns the resulting parts
+// or the queried facts.
+Ref state_op(PyObject*, const Args& a) {
+    static constexpr Signature<4> sig{"state_op", {"op", "re", "im", "arg"}, 3};
+    auto [po, pr, pi, parg] = sig.parse(a);
+    std::string op = arg<std::string>(po, "op");
+    StateVec sv(arg<std::vector<double>>(pr, "re"), arg<std::vector<double>>(pi, "im"));
+    auto parts = [&] { return to_py(Amps{sv.re(), sv.im()}); };
+    if (op == "apply_permutation") {
+        sv.apply_permutation(arg<Permut32>(parg, "arg"));
+        return parts();
+    }
+    if (op == "loose_eq") {
+        auto [ore, oim] = arg<Amps>(parg, "arg");
+        return to_py(sv.loose_eq(StateVec(ore, oim)));
+    }
+    if (op == "order") {
+        OrderInfo oi = sv.get_orderinfo();
+        auto [mask, base] = oi.as_bits();
+        auto fast = order_bits(sv.re().data(), sv.im().data(), sv.nqubits());
+        check(fast.first == mask && fast.second == base, "order_bits disagrees with OrderInfo");
+        std::vector<Permut32> perms;
+        if (sv.nqubits() <= 5) perms = oi.as_perms();
+        return to_py(std::make_tuple(oi.permut(), oi.eq_classes(), mask, base, perms));
+    }
+    if (op == "as_perms") return to_py(sv.get_orderinfo().as_perms());
+    if (op == "multiply") {
+        // The identity matrix of the list's size through the dense path.
+        auto qubits = arg<std::vector<uint8_t>>(parg, "arg");
+        uint32_t d = qubits.size() < 8 ? 1u << qubits.size() : 1;
+        ComplexMatrix m(d, d);
+        for (uint32_t i = 0; i < d; ++i) m.at(i, i) = 1.0;
+        multiply(sv.view(), qubits.data(), unsigned(qubits.size()), m);
+        return parts();
+    }
+    if (op == "apply_dense") {
+        // An instruction applied through its gate's matrix even when it has a kernel.
+        Instr32 i = to_instr(arg<RawInstr>(parg, "arg"));
+        i.gate().matrix([&](const ComplexMatrix& m) {
+            auto q = i.qubits();
+            multiply(sv.view(), q.data(), unsigned(q.size()), m);
+        });
+        return parts();
+    }
+    throw InternalError("unknown state operation " + op);
+}
+
+Ref eqmask_table(PyObject*, const Args& a) {
+    static constexpr Signature<1> sig{"eqmask_table", {"mask"}};
+    auto [pm] = sig.parse(a);
+    return to_py(eqmask_to_perms(arg<uint8_t>(pm, "mask")));
+}
+
+// One fresh evaluator of `nqubits`; for each circuit (a list of (gate, q0,
+// q1)): (key, pairs, forward-state hash).  With `threads` > 1 every circuit
+// is also evaluated on that many threads at once and the results must agree.
+Ref evaluate_circuits(PyObject*, const Args& a) {
+    static constexpr Signature<3> sig{"evaluate_circuits", {"nqubits", "circuits", "threads"}, 2};
+    auto [pn, pc, pt] = sig.parse(a);
+    Evaluator ev = Evaluator::create(arg<uint32_t>(pn, "nqubits"));
+    std::vector<std::vector<Instr32>> circuits;
+    for (auto& c : arg<std::vector<std::vector<RawInstr>>>(pc, "circuits")) {
+        std::vector<Instr32> v;
+        for (auto& r : c) v.push_back(to_instr(r));
+        circuits.push_back(std::move(v));
+    }
+    using Row = std::tuple<uint64_t, std::vector<std::tuple<Permut32, Permut32>>, uint64_t>;
+    auto eval_one = [&](const std::vector<Instr32>& c) {
+        EvalResult r = ev.evaluate_multiple(c);
+        std::vector<std::tuple<Permut32, Permut32>> pairs;
+        for (PermPair p : r.pairs) pairs.emplace_back(p.front_perm, p.back_perm);
+        std::vector<PermPair> again;
+        check(ev.key(c, again) == r.back.hash_value() && again == r.pairs, "key() disagrees with evaluate_multiple");
+        return Row{r.back.hash_value(), pairs, r.forward.hash_value()};
+    };
+    std::vector<Row> rows;
+    for (auto& c : circuits) rows.push_back(eval_one(c));
+    uint32_t nthreads = pt ? arg<uint32_t>(pt, "threads") : 1;
+    if (nthreads > 1) {
+        std::atomic<bool> agree{true};
+        std::vector<std::thread> pool;
+        for (uint32_t t = 0; t < nthreads; ++t)
+            pool.emplace_back([&, t] {
+                for (size_t k = 0; k < circuits.size(); ++k) {
+                    size_t i = (k + t * 7) % circuits.size();
+                    try {
+                        if (eval_one(circuits[i]) != rows[i]) agree = false;
+                    } catch (...) {
+                        agree = false;
+                    }
+                }
+            });
+        for (auto& t : pool) t.join();
+        check(agree, "evaluations on several threads disagree with the sequential ones");
+    }
+    return to_py(rows);
+}
+
 PyMethodDef methods[] = {
+    {"state_op", method_ptr<state_op>(), kMethod, "state_op(op, re, im, arg=None)\n--\n\n"},
+    {"eqmask_table", method_ptr<eqmask_table>(), kMethod, "eqmask_table(mask)\n--\n\n"},
+    {"evaluate_circuits", method_ptr<evaluate_circuits>(), kMethod,
+     "evaluate_circuits(nqubits, circuits, threads=1)\n--\n\n"},
     {"all_permutations", method_ptr<all_permutations>(), kMethod, "all_permutations(n)\n--\n\n"},
     {"all_permutations_concurrently", method_ptr<all_permutations_concurrently>(), kMethod,
      "all_permutations_concurrently(threads)\n--\n\n"},

@@ -38,6 +38,12 @@ inline uint64_t load_le64(const unsigned char* p) {
 
 }  // namespace
 
+void SipHasher13::compress(uint64_t m) noexcept {
+    v3_ ^= m;
+    Rounds::sip_round(v0_, v1_, v2_, v3_);
+    v0_ ^= m;
+}
+
 SipHasher13::SipHasher13(uint64_t k0, uint64_t k1) noexcept
     : v0_(k0 ^ 0x736f6d6570736575ULL),
       v1_(k1 ^ 0x646f72616e646f6dULL),

@@ -14,11 +14,11 @@ public:
     explicit SipHasher13(uint64_t k0 = 0, uint64_t k1 = 0) noexcept;
 
     void write(const void* data, size_t len) noexcept;
-    void write_u8(uint8_t v) noexcept { write(&v, 1); }
-    void write_u16(uint16_t v) noexcept { write_le(v); }
-    void write_u32(uint32_t v) noexcept { write_le(v); }
-    void write_u64(uint64_t v) noexcept { write_le(v); }
-    void write_i64(int64_t v) noexcept { write_le(static_cast<uint64_t>(v)); }
+    void write_u8(uint8_t v) noexcept { write_word(v, 1); }
+    void write_u16(uint16_t v) noexcept { write_word(v, 2); }
+    void write_u32(uint32_t v) noexcept { write_word(v, 4); }
+    void write_u64(uint64_t v) noexcept { write_word(v, 8); }
+    void write_i64(int64_t v) noexcept { write_word(static_cast<uint64_t>(v), 8); }
     // Lengths of vectors and arrays are written as 4-byte unsigned integers.
     void write_len(size_t n) noexcept { write_u32(static_cast<uint32_t>(n)); }
     // A string contributes its UTF-8 bytes followed by one 0xFF byte.
@@ -30,12 +30,22 @@ public:
     uint64_t finish() const noexcept;
 
 private:
-    template <class T>
-    void write_le(T v) noexcept {
-        unsigned char b[sizeof(T)];
-        for (size_t i = 0; i < sizeof(T); ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
-        write(b, sizeof(T));
+    // Appends the low `nbytes` bytes of `v` (little-endian), 1 <= nbytes <= 8,
+    // without going through the byte loop.
+    void write_word(uint64_t v, uint32_t nbytes) noexcept {
+        length_ += nbytes;
+        uint32_t fill = ntail_ + nbytes;
+        tail_ |= v << (8 * ntail_);  // ntail_ < 8, so the shift is defined
+        if (fill < 8) {
+            ntail_ = fill;
+            return;
+        }
+        compress(tail_);
+        ntail_ = fill - 8;
+        // The bytes of v that did not fit into the completed word.
+        tail_ = ntail_ == 0 ? 0 : v >> (8 * (nbytes - ntail_));
     }
+    void compress(uint64_t m) noexcept;
 
     uint64_t v0_, v1_, v2_, v3_;
     uint64_t tail_ = 0;    // pending bytes, little-endian
