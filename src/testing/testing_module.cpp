@@ -343,10 +343,29 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_testing", "Private hooks for borvane's tests.", 0, methods};
+const testing::RegisterHooks registered(methods);
 
 }  // namespace
 
 }  // namespace borvane::py
 
-PyMODINIT_FUNC PyInit__testing(void) { return PyModule_Create(&borvane::py::module_def); }
+namespace borvane::testing {
+
+std::vector<PyMethodDef>& hook_registry() {
+    static std::vector<PyMethodDef> registry;
+    return registry;
+}
+
+}  // namespace borvane::testing
+
+PyMODINIT_FUNC PyInit__testing(void) {
+    // The method table must outlive the module: built once, never freed.
+    static std::vector<PyMethodDef>* table = [] {
+        auto* t = new std::vector<PyMethodDef>(borvane::testing::hook_registry());
+        t->push_back({nullptr, nullptr, 0, nullptr});
+        return t;
+    }();
+    static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_testing", "Private hooks for borvane's tests.", 0,
+                                     table->data()};
+    return PyModule_Create(&module_def);
+}
