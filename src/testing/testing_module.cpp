@@ -343,7 +343,7 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-const testing::RegisterHooks registered(methods);
+const borvane::testing::RegisterHooks registered(methods);
 
 }  // namespace
 
