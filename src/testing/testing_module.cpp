@@ -20,6 +20,7 @@
 #include "utils/alias_list.h"
 #include "py/convert.h"
 #include "py/entry.h"
+#include "testing/hooks.h"
 #include "utils/errors.h"
 
 namespace borvane::py {
