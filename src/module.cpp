@@ -20,6 +20,8 @@ const ClassEntry kClasses[] = {
     {"Instr", &PyClass<Instr32>::type},
     {"StateVec", &PyClass<StateVec>::type},
     {"Evaluator", &PyClass<Evaluator>::type},
+    {"Circ", &PyClass<Circ>::type},
+    {"IdentityCirc", &PyClass<IdentityCirc>::type},
 };
 
 PyModuleDef module_def = {

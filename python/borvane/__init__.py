@@ -6,12 +6,14 @@ and re-exported here.
 """
 
 from ._failure import InternalFailure
-from .borvane import Argument, Evaluator, Gate, Instr, Instruction, StateVec
+from .borvane import Argument, Circ, Evaluator, Gate, IdentityCirc, Instr, Instruction, StateVec
 
 __all__ = [
     "Argument",
+    "Circ",
     "Evaluator",
     "Gate",
+    "IdentityCirc",
     "Instr",
     "Instruction",
     "InternalFailure",

@@ -6,6 +6,8 @@
 #include "circ/gate.h"
 #include "circ/instr.h"
 #include "circ/instruction.h"
+#include "identity/circuit.h"
+#include "identity/idcircuit.h"
 #include "py/instance.h"
 #include "search/evaluator.h"
 #include "state/state_vec.h"
@@ -25,6 +27,8 @@ BORVANE_PY_CLASS(Gate16, "Gate");
 BORVANE_PY_CLASS(Instr32, "Instr");
 BORVANE_PY_CLASS(StateVec, "StateVec");
 BORVANE_PY_CLASS(Evaluator, "Evaluator");
+BORVANE_PY_CLASS(Circ, "Circ");
+BORVANE_PY_CLASS(IdentityCirc, "IdentityCirc");
 
 #undef BORVANE_PY_CLASS
 

@@ -51,12 +51,6 @@ void append_fixed4(std::string& out, double v, bool plus) {
 
 }  // namespace
 
-Rng make_os_seeded_rng() {
-    std::random_device dev;
-    std::seed_seq seq{dev(), dev(), dev(), dev(), dev(), dev(), dev(), dev()};
-    return Rng(seq);
-}
-
 StateVec::StateVec(std::vector<double> re, std::vector<double> im) {
     if (re.size() != im.size())
         throw InternalError("Real and imaginary parts must have the same length (left: " + std::to_string(re.size()) +

@@ -7,21 +7,18 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "circ/instr.h"
 #include "groups/permutation.h"
 #include "state/qreal.h"
+#include "utils/random.h"
 
 namespace borvane {
 
 // The generator behind every random state: seeded from the operating system.
-using Rng = std::mt19937_64;
-Rng make_os_seeded_rng();
-// A uniform double in [0, 1): the top 53 bits of one 64-bit draw.
-inline double uniform01(Rng& rng) { return double(rng() >> 11) * 0x1.0p-53; }
+inline Rng make_os_seeded_rng() { return Rng::from_os(); }
 
 class OrderInfo;
 

@@ -1,0 +1,159 @@
+#include "identity/idcircuit.h"
+
+#include <algorithm>
+
+#include "state/state_vec.h"
+#include "utils/errors.h"
+
+namespace borvane {
+
+namespace {
+
+// The permutation after compact_qubits of (instrs, perm) for non-empty instrs.
+Permut32 compacted_perm(const Instr32* instrs, size_t n, Permut32 perm) {
+    int m = -1;
+    for (size_t i = 0; i < n; ++i) {
+        QArgs16 q = instrs[i].qargs();
+        if (q.q0 != QArgs16::kEmpty) m = std::max(m, int(q.q0));
+        if (q.q1 != QArgs16::kEmpty) m = std::max(m, int(q.q1));
+    }
+    for (size_t i = 0; i < perm.len(); ++i)
+        if (perm.get(i) != i) m = std::max(m, int(i));
+    if (m < 0 || size_t(m) + 1 >= perm.len()) return perm;
+    return Permut32::from_raw((perm.raw() & ((1u << (3 * (m + 1))) - 1)) | uint32_t(m + 1) << 24);
+}
+
+bool touches_qubit0(Instr32 i) {
+    QArgs16 q = i.qargs();
+    return q.q0 == 0 || (q.q1 == 0 && q.q0 != QArgs16::kEmpty);
+}
+
+}  // namespace
+
+IdentityCirc IdentityCirc::create(Circ c) {
+    IdentityCirc id(std::move(c));
+    id.check();
+    return id;
+}
+
+IdentityCirc IdentityCirc::unchecked(Circ c) { return IdentityCirc(std::move(c)); }
+
+IdentityCirc IdentityCirc::rotate_representative(Circ circuit) {
+    Circ c = std::move(circuit).compact_qubits().remove_swaps();
+    if (c.instrs.empty()) return create(std::move(c));
+    const size_t len = c.instrs.size();
+    // Per relabelling p: the relabelled circuit once, then every rotation
+    // point that starts with an instruction on qubit 0, all in reused buffers.
+    std::vector<Instr32> relabelled(len), cand(len), best(len);
+    Permut32 best_perm;
+    bool have = false;
+    for (Permut32 p : Permut32::all(c.nqubits())) {
+        auto [sigma, pi] = Permut32::coordinate_permute(c.perm, p);
+        relabel_into(c.instrs.data(), len, pi, relabelled.data());
+        const Permut32 pc = pi * sigma * pi.inv();
+        const Permut32 pc_inv = pc.inv();
+        for (size_t i = 0; i < len; ++i) {
+            if (!touches_qubit0(relabelled[i])) continue;
+            // rotate(i): instructions i.. unchanged, then 0..i-1 relabelled
+            // through the inverse permutation.
+            std::copy(relabelled.begin() + long(i), relabelled.end(), cand.begin());
+            relabel_into(relabelled.data(), i, pc_inv, cand.data() + (len - i));
+            reorder_in_place(cand.data(), len);
+            Permut32 cp = compacted_perm(cand.data(), len, pc);
+            auto cmp = have ? compare_instrs(cand.data(), len, best.data(), len) : std::strong_ordering::less;
+            if (cmp == 0) cmp = cp <=> best_perm;
+            if (cmp < 0) {
+                best.swap(cand);
+                best_perm = cp;
+                have = true;
+            }
+        }
+    }
+    if (!have) {
+        // No instruction touches qubit 0 in any relabelling: impossible after
+        // compacting, since some qubit is touched and relabellings reach 0.
+        throw InternalError("rotate_representative found no rotation point in " + c.display());
+    }
+    Circ out;
+    out.instrs = std::move(best);
+    out.perm = best_perm;
+    return create(std::move(out));
+}
+
+bool IdentityCirc::check() const {
+    const size_t n = circ_.len(), h = n / 2;
+    const unsigned k = unsigned(circ_.nqubits());
+    Rng rng = Rng::from_os();
+    StateVec s1 = StateVec::from_random(rng, k);
+    StateVec s2 = s1;
+    for (size_t i = 0; i < h; ++i) s1.apply(circ_.instrs[i]);
+    s1.normalize_arg();
+    s2.apply_permutation(circ_.perm.inv());
+    for (size_t i = n; i-- > h;) s2.apply(circ_.instrs[i].adjoint());
+    s2.normalize_arg();
+    if (!s1.loose_eq(s2))
+        throw InternalError("IdentityCirc: circuit is not identity " + s1.display() + " " + s2.display() + " " +
+                            display());
+    return true;
+}
+
+std::vector<size_t> IdentityCirc::qargs_forward(size_t g) const {
+    const size_t n = len();
+    if (g >= n)
+        throw InternalError("index out of bounds: the len is " + std::to_string(n) + " but the index is " +
+                            std::to_string(g));
+    const std::vector<uint8_t> q = circ_.instrs[g].qubits();
+    std::vector<size_t> out(q.size(), SIZE_MAX);
+    Circ r = circ_.rotate(int64_t(g + 1));
+    if (r.len() != n || r.instrs[n - 1].gate() != circ_.instrs[g].gate() ||
+        r.instrs[0].gate() != circ_.instrs[(g + 1) % n].gate())
+        throw InternalError("qargs_forward: inconsistent rotation of " + display());
+    size_t unset = q.size();
+    for (size_t i = 0; i < n && unset > 0; ++i)
+        for (uint8_t a : r.instrs[i].qubits())
+            for (size_t j = 0; j < q.size(); ++j)
+                if (out[j] == SIZE_MAX && a == q[j]) {
+                    out[j] = (i + g + 1) % n;
+                    --unset;
+                    break;
+                }
+    if (unset > 0) throw InternalError("qargs_forward: a wire of instruction " + std::to_string(g) +
+                                       " has no next instruction in " + display());
+    return out;
+}
+
+std::vector<size_t> IdentityCirc::qargs_backward(size_t g) const {
+    const size_t n = len();
+    if (g >= n)
+        throw InternalError("index out of bounds: the len is " + std::to_string(n) + " but the index is " +
+                            std::to_string(g));
+    const std::vector<uint8_t> q = circ_.instrs[g].qubits();
+    std::vector<size_t> out(q.size(), SIZE_MAX);
+    Circ r = circ_.rotate(int64_t(g) - int64_t(n));
+    if (r.len() != n || r.instrs[0].gate() != circ_.instrs[g].gate() ||
+        r.instrs[n - 1].gate() != circ_.instrs[(g + n - 1) % n].gate())
+        throw InternalError("qargs_backward: inconsistent rotation of " + display());
+    size_t unset = q.size();
+    for (size_t l = 0; l < n && unset > 0; ++l)
+        for (uint8_t a : r.instrs[n - 1 - l].qubits())
+            for (size_t j = 0; j < q.size(); ++j)
+                if (out[j] == SIZE_MAX && a == q[j]) {
+                    out[j] = (g + n - 1 - l) % n;
+                    --unset;
+                    break;
+                }
+    if (unset > 0) throw InternalError("qargs_backward: a wire of instruction " + std::to_string(g) +
+                                       " has no previous instruction in " + display());
+    return out;
+}
+
+std::string IdentityCirc::display() const {
+    std::string out = "Identity { ";
+    for (Instr32 i : circ_.instrs) {
+        i.display_into(out);
+        out += " ";
+    }
+    return out + circ_.perm.display() + " }";
+}
+
+}  // namespace borvane
