@@ -10,7 +10,7 @@ import borvane
 from borvane import InternalFailure
 
 # Every class registered so far, in registration order.
-REGISTERED = ["Argument", "Instruction", "Gate", "Instr", "StateVec", "Evaluator"]
+REGISTERED = ["Argument", "Instruction", "Gate", "Instr", "StateVec", "Evaluator", "Circ", "IdentityCirc"]
 
 
 def test_module_object_and_namespace():

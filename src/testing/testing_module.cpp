@@ -13,6 +13,7 @@
 #include "circ/instr.h"
 #include "circ/param/evaluate.h"
 #include "groups/permutation_py.h"
+#include "identity/circuit.h"
 #include "search/evaluator.h"
 #include "state/kernels.h"
 #include "state/order_info.h"
@@ -325,7 +326,31 @@ Ref evaluate_circuits(PyObject*, const Args& a) {
     return to_py(rows);
 }
 
+// --- circuits ----------------------------------------------------------------------
+
+// A circuit operation that the Circ class does not expose, on a circuit given
+// as (list of (gate display name, q0, q1), permutation entries).
+Ref circ_op(PyObject*, const Args& a) {
+    static constexpr Signature<3> sig{"circ_op", {"op", "instrs", "perm"}};
+    auto [po, pi, pp] = sig.parse(a);
+    std::string op = arg<std::string>(po, "op");
+    std::vector<Instr32> instrs;
+    for (auto& [name, q0, q1] : arg<std::vector<std::tuple<std::string, uint8_t, uint8_t>>>(pi, "instrs"))
+        instrs.push_back(Instr32::unchecked(Gate16::from_stored_name(name), q0, q1));
+    Circ c = Circ::create(std::move(instrs), arg<Permut32>(pp, "perm"));
+    auto form = [](const Circ& r) {
+        std::vector<std::tuple<std::string, uint8_t, uint8_t>> out;
+        for (Instr32 i : r.instrs) out.emplace_back(i.gate().display(), i.qargs().q0, i.qargs().q1);
+        return to_py(std::make_tuple(out, r.perm));
+    };
+    if (op == "affected_qubits") return to_py(c.affected_qubits());
+    if (op == "compact_qubits") return form(std::move(c).compact_qubits());
+    if (op == "reorder_instrs") return form(std::move(c).reorder_instrs());
+    throw InternalError("unknown circuit operation " + op);
+}
+
 PyMethodDef methods[] = {
+    {"circ_op", method_ptr<circ_op>(), kMethod, "circ_op(op, instrs, perm)\n--\n\n"},
     {"state_op", method_ptr<state_op>(), kMethod, "state_op(op, re, im, arg=None)\n--\n\n"},
     {"eqmask_table", method_ptr<eqmask_table>(), kMethod, "eqmask_table(mask)\n--\n\n"},
     {"evaluate_circuits", method_ptr<evaluate_circuits>(), kMethod,
