@@ -74,7 +74,12 @@ public:
     static Permut32 from_iter_with_ext(size_t n, const std::vector<uint8_t>& values);
 
     constexpr uint32_t raw() const { return raw_; }
-    constexpr size_t len() const { return (raw_ >> 24) & 0xF; }
+    // The length field; values read unchecked from files or dictionary forms
+    // may claim more than 8 entries, which no operation may read past.
+    constexpr size_t len() const {
+        size_t n = (raw_ >> 24) & 0xF;
+        return n > kMaxLen ? kMaxLen : n;
+    }
 
     // Entry i; positions from len() to 7 give 0.
     uint8_t at(size_t i) const {
@@ -109,7 +114,7 @@ public:
     constexpr Iter end() const { return Iter(raw_, uint8_t(len())); }
     std::vector<uint8_t> entries() const { return std::vector<uint8_t>(begin(), end()); }
 
-    constexpr bool is_identity() const { return (raw_ & 0xFFFFFF) == kIdentityEntries[len()]; }
+    constexpr bool is_identity() const { return (raw_ & 0xFFFFFF) == kIdentityEntries[len()] && (raw_ >> 24) <= kMaxLen; }
 
     constexpr Permut32 inv() const {
         size_t n = len();

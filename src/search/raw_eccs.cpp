@@ -22,8 +22,10 @@ void circuit_get_surface_gates(std::span<const Instr32> instrs, bool from_end, s
 
 RawECCs::RawECCs(size_t nqubits, std::shared_ptr<InstrArena> arena) : nqubits_(nqubits), arena_(std::move(arena)) {}
 
-RawECCs RawECCs::create(const Evaluator& ev) {
-    RawECCs map(ev.nqubits(), std::make_shared<InstrArena>());
+RawECCs RawECCs::create(const Evaluator& ev) { return create(ev, std::make_shared<InstrArena>()); }
+
+RawECCs RawECCs::create(const Evaluator& ev, std::shared_ptr<InstrArena> arena) {
+    RawECCs map(ev.nqubits(), std::move(arena));
     Permut32 id = Permut32::identity(ev.nqubits());
     map.put_bucket(ev.initial_key(), 0, {CircTriple{id, AliasList{}, id}});
     return map;

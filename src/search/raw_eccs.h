@@ -55,6 +55,9 @@ class RawECCs {
 public:
     // The root bucket only, under the key of the empty circuit.
     static RawECCs create(const Evaluator& ev);
+    // The same, with lists kept in an existing arena (a derived map reads the
+    // lists of the map it was made from).
+    static RawECCs create(const Evaluator& ev, std::shared_ptr<InstrArena> arena);
     // An empty map (no root) whose lists live in `arena`.
     RawECCs(size_t nqubits, std::shared_ptr<InstrArena> arena);
 
