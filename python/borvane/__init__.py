@@ -6,9 +6,23 @@ and re-exported here.
 """
 
 from ._failure import InternalFailure
-from .borvane import Argument, Circ, Evaluator, Gate, IdentityCirc, Instr, Instruction, StateVec
+from .borvane import (
+    ECC,
+    ECCs,
+    Argument,
+    Circ,
+    Evaluator,
+    Gate,
+    IdentityCirc,
+    Instr,
+    Instruction,
+    RawECCs,
+    StateVec,
+)
 
 __all__ = [
+    "ECC",
+    "ECCs",
     "Argument",
     "Circ",
     "Evaluator",
@@ -17,5 +31,6 @@ __all__ = [
     "Instr",
     "Instruction",
     "InternalFailure",
+    "RawECCs",
     "StateVec",
 ]

@@ -40,11 +40,6 @@ Circ circ_from_python(PyObject* o) {
 
 namespace {
 
-template <size_t N>
-void no_args(const Args& a, const char* qualname) {
-    Signature<0>{qualname, {}}.parse(a);
-}
-
 Ref circ_new(PyTypeObject* type, const Args& a) {
     static constexpr Signature<2> sig{"Circ.__new__", {"instrs", "perm"}, 1};
     auto [pi, pp] = sig.parse(a);
@@ -53,14 +48,12 @@ Ref circ_new(PyTypeObject* type, const Args& a) {
     return wrap_as(type, Circ::create(std::move(instrs), arg<Permut32>(pp, "perm")));
 }
 
-Circ self_circ(PyObject* self) { return *Shared<Circ>(self); }
-
 Ref circ_get_instrs(PyObject* self) { return to_py(Shared<Circ>(self)->instrs); }
 Ref circ_get_perm(PyObject* self) { return to_py(Shared<Circ>(self)->perm); }
 
 #define CIRC_NOARG(fn, qual, expr)                 \
     Ref fn(PyObject* self, const Args& a) {        \
-        no_args<0>(a, qual);                       \
+        Signature<0>{qual, {}}.parse(a);           \
         Shared<Circ> c(self);                      \
         return to_py(expr);                        \
     }

@@ -9,7 +9,9 @@
 #include "identity/circuit.h"
 #include "identity/idcircuit.h"
 #include "py/instance.h"
+#include "search/ecc.h"
 #include "search/evaluator.h"
+#include "search/raw_eccs.h"
 #include "state/state_vec.h"
 
 namespace borvane::py {
@@ -26,6 +28,9 @@ BORVANE_PY_CLASS(Instruction, "Instruction");
 BORVANE_PY_CLASS(Gate16, "Gate");
 BORVANE_PY_CLASS(Instr32, "Instr");
 BORVANE_PY_CLASS(StateVec, "StateVec");
+BORVANE_PY_CLASS(ECC, "ECC");
+BORVANE_PY_CLASS(ECCs, "ECCs");
+BORVANE_PY_CLASS(RawECCs, "RawECCs");
 BORVANE_PY_CLASS(Evaluator, "Evaluator");
 BORVANE_PY_CLASS(Circ, "Circ");
 BORVANE_PY_CLASS(IdentityCirc, "IdentityCirc");
