@@ -10,7 +10,10 @@ import borvane
 from borvane import InternalFailure
 
 # Every class registered so far, in registration order.
-REGISTERED = ["Argument", "Instruction", "Gate", "Instr", "StateVec", "Evaluator", "Circ", "IdentityCirc"]
+REGISTERED = ["Argument", "Instruction", "Gate", "Instr", "StateVec", "ECC", "ECCs", "RawECCs", "Evaluator",
+              "Circ", "IdentityCirc"]
+# Classes created only by other methods have no constructor.
+NO_CONSTRUCTOR = {"ECC", "ECCs"}
 
 
 def test_module_object_and_namespace():
@@ -57,9 +60,13 @@ def test_class_conventions(name):
     assert "__weakref__" not in dir(cls)
     # The class docstring carries the constructor's signature; the rest is
     # the description.
-    assert cls.__text_signature__.startswith("(")
     assert cls.__doc__ and "\n--\n" not in cls.__doc__
-    inspect.signature(cls)
+    if name in NO_CONSTRUCTOR:
+        with pytest.raises(TypeError):
+            cls()
+    else:
+        assert cls.__text_signature__.startswith("(")
+        inspect.signature(cls)
     for attr, member in vars(cls).items():
         if attr.startswith("__"):
             continue
