@@ -18,12 +18,13 @@ void progress_line(Console& console, const SearchCounters& c, const std::vector<
                      " circs, " + std::to_string(c[2]) + " circs perm)");
 }
 
-// The breadth-first loop shared by both searches; `offer` files one working
-// circuit (whose last instruction was just appended) and returns the new list
-// when it opened a bucket.
-template <class Offer>
+// The breadth-first loop shared by both searches.  `prepare` is told each
+// dequeued circuit before it is extended; `offer` files one working circuit
+// (whose last instruction, instruction k of the list, was just appended) and
+// returns the new list when it opened a bucket.
+template <class Prepare, class Offer>
 SearchResult run_search(const Evaluator& ev, std::span<const Instr32> instrs, size_t max_size, Console& console,
-                        Offer&& offer) {
+                        Prepare&& prepare, Offer&& offer) {
     SearchResult r{RawECCs::create(ev), {0, 0, 0}};
     std::deque<AliasList> queue{AliasList{}};
     std::vector<Instr32> working;
@@ -33,9 +34,10 @@ SearchResult run_search(const Evaluator& ev, std::span<const Instr32> instrs, si
         queue.pop_front();
         r.map.arena().to_circuit_order(l, working);
         if (c[0] % 400 == 0) progress_line(console, c, working, queue.size(), r.map.bucket_count());
-        for (Instr32 instr : instrs) {
-            working.push_back(instr);
-            std::optional<AliasList> opened = offer(r.map, l, working, c);
+        prepare(r.map, working);
+        for (size_t k = 0; k < instrs.size(); ++k) {
+            working.push_back(instrs[k]);
+            std::optional<AliasList> opened = offer(r.map, l, working, k, c);
             if (opened && working.size() < max_size) queue.push_back(*opened);
             working.pop_back();
             ++c[1];
@@ -48,14 +50,30 @@ SearchResult run_search(const Evaluator& ev, std::span<const Instr32> instrs, si
 }  // namespace
 
 SearchResult search(const Evaluator& ev, std::span<const Instr32> instrs, size_t max_size, Console& console) {
-    std::vector<PermPair> pairs;
+    // Every working circuit is the dequeued prefix plus one instruction: the
+    // prefix is decoded and run forward once, and all its extensions are
+    // evaluated before any is filed, so that the map's memory for each key
+    // can be fetched while the next circuits are evaluated.  They are filed
+    // in the same order as one by one.
+    EvalPrefix prefix;
+    std::vector<uint64_t> keys(instrs.size());
+    std::vector<std::vector<PermPair>> pairs(instrs.size());
     return run_search(ev, instrs, max_size, console,
-                      [&](RawECCs& map, AliasList tail, const std::vector<Instr32>& working, SearchCounters& c) {
-                          uint64_t key = ev.key(working, pairs);
+                      [&](const RawECCs& map, const std::vector<Instr32>& p) {
+                          ev.prepare(p, prefix);
+                          for (size_t k = 0; k < instrs.size(); ++k) {
+                              keys[k] = ev.key_extended(prefix, instrs[k], pairs[k]);
+                              map.prefetch_slot(keys[k]);
+                          }
+                      },
+                      [&](RawECCs& map, AliasList tail, const std::vector<Instr32>& working, size_t k,
+                          SearchCounters& c) {
+                          if (k + 1 < keys.size()) map.prefetch_bucket(keys[k + 1]);
+                          const uint64_t key = keys[k];
                           std::optional<AliasList> opened;
                           // Every pair is offered; the first opens the bucket, later
                           // ones join it only when their surfaces avoid its gates.
-                          for (PermPair p : pairs) {
+                          for (PermPair p : pairs[k]) {
                               auto l = map.add_entry(key, p.front_perm, p.back_perm, tail, working);
                               if (l && !opened) opened = l;
                               ++c[2];
@@ -67,8 +85,9 @@ SearchResult search(const Evaluator& ev, std::span<const Instr32> instrs, size_t
 SearchResult search_naive(const Evaluator& ev, std::span<const Instr32> instrs, size_t max_size, Console& console) {
     const Permut32 id = Permut32::identity(ev.nqubits());
     StateVec state;
-    return run_search(ev, instrs, max_size, console,
-                      [&](RawECCs& map, AliasList tail, const std::vector<Instr32>& working, SearchCounters& c) {
+    return run_search(ev, instrs, max_size, console, [](const RawECCs&, const std::vector<Instr32>&) {},
+                      [&](RawECCs& map, AliasList tail, const std::vector<Instr32>& working, size_t,
+                          SearchCounters& c) {
                           state.assign(ev.initial_state());
                           for (Instr32 i : working) state.apply(i);
                           state.normalize_arg();

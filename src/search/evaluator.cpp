@@ -17,21 +17,91 @@ constexpr unsigned kMaxEvalQubits = 5;
 constexpr size_t kMaxEvalLen = size_t(1) << kMaxEvalQubits;
 }  // namespace
 
+// One step of a circuit: a specialised kernel, or (kernel null) an
+// instruction of a DecodedCircuit, which holds the dense and malformed cases.
+struct Evaluator::Step {
+    fixed::Kernel kernel;
+    uint32_t general;
+    const DecodedCircuit* src;
+};
+
 // Per-thread buffers of one evaluation, reused from call to call.
 struct Evaluator::Scratch {
-    // One step of the circuit: a specialised kernel, or (kernel null) an
-    // instruction of `general`, which holds the dense and malformed cases.
-    struct Step {
-        fixed::Kernel kernel;
-        uint32_t general;
-    };
     std::vector<Step> steps;  // forward instructions, then their adjoints in reverse order
-    size_t nforward = 0;
     DecodedCircuit general;
+    std::vector<Step> last;   // key_extended: the last instruction and its adjoint
+    DecodedCircuit last_general;
     alignas(64) double fwd_re[kMaxEvalLen], fwd_im[kMaxEvalLen];
     alignas(64) double best_re[kMaxEvalLen], best_im[kMaxEvalLen];
     size_t len = 0;
 };
+
+struct EvalPrefix::Data {
+    unsigned nqubits = ~0u;
+    std::vector<Evaluator::Step> adjoints;  // the prefix's adjoints, last instruction first
+    DecodedCircuit general;
+    alignas(64) double fwd_re[kMaxEvalLen], fwd_im[kMaxEvalLen];
+};
+
+EvalPrefix::EvalPrefix() : d_(std::make_unique<Data>()) {}
+EvalPrefix::~EvalPrefix() = default;
+
+namespace {
+
+Evaluator::Scratch& scratch() {
+    thread_local Evaluator::Scratch s;
+    return s;
+}
+
+// Kernel gates are one table load each; everything else goes through
+// DecodedCircuit, which copies dense matrices and reports bad qubits.
+template <unsigned NQ>
+Evaluator::Step decode_step(Instr32 instr, bool adjoint, DecodedCircuit& general) {
+    fixed::Kernel k = fixed::kKernels<NQ>.lookup(instr, adjoint);
+    if (k) [[likely]]
+        return {k, 0, nullptr};
+    if (adjoint)
+        general.add_adjoint(instr, NQ);
+    else
+        general.add(instr, NQ);
+    return {nullptr, uint32_t(general.ops.size() - 1), &general};
+}
+
+template <unsigned NQ>
+void run_steps(double* re, double* im, std::span<const Evaluator::Step> steps) {
+    constexpr std::integral_constant<size_t, size_t(1) << NQ> len{};
+    for (const Evaluator::Step& st : steps) {
+        if (st.kernel)
+            st.kernel(re, im);
+        else
+            run_op(re, im, len, st.src->ops[st.general], *st.src);
+    }
+}
+
+// Decodes `instrs` (forward) into steps[0, n) and their adjoints, last
+// first, into steps[n, 2n).
+template <unsigned NQ>
+void decode_circuit(std::span<const Instr32> instrs, std::vector<Evaluator::Step>& steps, DecodedCircuit& general) {
+    const size_t n = instrs.size();
+    general.clear();
+    // Decode everything before taking pointers: `general` may still grow.
+    steps.resize(2 * n);
+    for (size_t i = 0; i < n; ++i) steps[i] = decode_step<NQ>(instrs[i], false, general);
+    for (size_t i = 0; i < n; ++i) steps[n + i] = decode_step<NQ>(instrs[n - 1 - i], true, general);
+    for (auto& st : steps)
+        if (!st.kernel) st.src = &general;
+}
+
+[[noreturn]] void too_many_qubits(std::span<const Instr32> instrs, unsigned n) {
+    // Bad instructions are reported first, as they would be on the forward
+    // pass.  Then: the candidate table covers five positions, so with more
+    // qubits no candidate would be a permutation.
+    DecodedCircuit check;
+    for (Instr32 i : instrs) check.add(i, n);
+    throw InternalError("Candidate relabellings are only available for at most 5 qubits, got " + std::to_string(n));
+}
+
+}  // namespace
 
 Evaluator Evaluator::create(uint32_t n) {
     // The state constructors report 32 or more qubits; beyond 8 no qubit
@@ -53,29 +123,22 @@ Evaluator::Evaluator(StateVec initial_state, StateVec backtrack_state)
 }
 
 template <unsigned NQ>
-void Evaluator::run_fixed(Scratch& s, std::vector<PermPair>* pairs, PermPair* first) const {
+void Evaluator::run_fixed(const double* start_re, const double* start_im, std::span<const Step> fwd,
+                          std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s,
+                          std::vector<PermPair>* pairs, PermPair* first) const {
     constexpr size_t N = size_t(1) << NQ;
     constexpr std::integral_constant<size_t, N> len{};
-    const size_t nsteps = s.steps.size();
-    auto run_range = [&](double* re, double* im, size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i) {
-            const Scratch::Step& st = s.steps[i];
-            if (st.kernel)
-                st.kernel(re, im);
-            else
-                run_op(re, im, len, s.general.ops[st.general], s.general);
-        }
-    };
+    constexpr std::integral_constant<unsigned, NQ> nq{};
 
     // 1. The circuit forward on the symmetric state, phase-canonical.
-    std::copy_n(initial_state_.re().data(), N, s.fwd_re);
-    std::copy_n(initial_state_.im().data(), N, s.fwd_im);
-    run_range(s.fwd_re, s.fwd_im, 0, s.nforward);
+    std::copy_n(start_re, N, s.fwd_re);
+    std::copy_n(start_im, N, s.fwd_im);
+    run_steps<NQ>(s.fwd_re, s.fwd_im, fwd);
     normalize_arg(s.fwd_re, s.fwd_im, len);
 
     // 2. Its order decides the candidate relabellings: the permutations that
     //    exchange qubits only within classes, applied to its sorted order.
-    auto [fwd_mask, fwd_base] = order_bits(s.fwd_re, s.fwd_im, std::integral_constant<unsigned, NQ>{});
+    auto [fwd_mask, fwd_base] = order_bits(s.fwd_re, s.fwd_im, nq);
 
     // 3. Each candidate: the backtrack state relabelled by X, the circuit run
     //    backwards, then put into its own sorted qubit order.
@@ -93,9 +156,10 @@ void Evaluator::run_fixed(Scratch& s, std::vector<PermPair>* pairs, PermPair* fi
         PermPair pair;
         pair.back_perm = x.inv();
         permute_into(bt_re, bt_im, cre, cim, NQ, x);
-        run_range(cre, cim, s.nforward, nsteps);
+        run_steps<NQ>(cre, cim, bwd1);
+        run_steps<NQ>(cre, cim, bwd2);
         normalize_arg(cre, cim, len);
-        auto [mask, front] = order_bits(cre, cim, std::integral_constant<unsigned, NQ>{});
+        auto [mask, front] = order_bits(cre, cim, nq);
         if (mask != 0) throw InternalError("Non-deterministic front permutation detected during evaluation");
         pair.front_perm = front;
         // The first candidate goes straight into the result; later ones into
@@ -125,57 +189,99 @@ void Evaluator::run_fixed(Scratch& s, std::vector<PermPair>* pairs, PermPair* fi
     }
 }
 
-template <unsigned NQ>
-static void decode(std::span<const Instr32> instrs, Evaluator::Scratch& s) {
-    // Kernel gates are one table load each; everything else goes through
-    // DecodedCircuit, which copies dense matrices and reports bad qubits.
-    const size_t n = instrs.size();
-    s.steps.resize(2 * n);
-    s.general.clear();
-    auto add = [&](size_t slot, Instr32 instr, bool adjoint) {
-        fixed::Kernel k = fixed::kKernels<NQ>.lookup(instr, adjoint);
-        if (!k) [[unlikely]] {
-            if (adjoint)
-                s.general.add_adjoint(instr, NQ);
-            else
-                s.general.add(instr, NQ);
-        }
-        s.steps[slot] = {k, k ? 0u : uint32_t(s.general.ops.size() - 1)};
-    };
-    for (size_t i = 0; i < n; ++i) add(i, instrs[i], false);
-    s.nforward = n;
-    for (size_t i = 0; i < n; ++i) add(n + i, instrs[n - 1 - i], true);
+void Evaluator::dispatch(const double* start_re, const double* start_im, std::span<const Step> fwd,
+                         std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s,
+                         std::vector<PermPair>* pairs, PermPair* first) const {
+    switch (nqubits()) {
+        case 0: return run_fixed<0>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 1: return run_fixed<1>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 2: return run_fixed<2>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 3: return run_fixed<3>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 4: return run_fixed<4>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 5: return run_fixed<5>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        default: throw InternalError("Evaluations need at most 5 qubits");
+    }
 }
 
 Evaluator::Scratch& Evaluator::run(std::span<const Instr32> instrs, std::vector<PermPair>* pairs,
                                    PermPair* first) const {
-    thread_local Scratch s;
+    Scratch& s = scratch();
     const unsigned n = nqubits();
-    s.len = size_t(1) << std::min(n, kMaxEvalQubits);
+    if (n > kMaxEvalQubits) too_many_qubits(instrs, n);
+    s.len = size_t(1) << n;
     switch (n) {
-#define BORVANE_EVAL_CASE(NQ)        \
-    case NQ:                         \
-        decode<NQ>(instrs, s);       \
-        run_fixed<NQ>(s, pairs, first); \
-        break;
-        BORVANE_EVAL_CASE(0)
-        BORVANE_EVAL_CASE(1)
-        BORVANE_EVAL_CASE(2)
-        BORVANE_EVAL_CASE(3)
-        BORVANE_EVAL_CASE(4)
-        BORVANE_EVAL_CASE(5)
-#undef BORVANE_EVAL_CASE
-        default: {
-            // Bad instructions are reported first, as they would be on the
-            // forward pass.  Then: the candidate table covers five positions,
-            // so with more qubits no candidate would be a permutation.
-            DecodedCircuit check;
-            for (Instr32 i : instrs) check.add(i, n);
-            throw InternalError("Candidate relabellings are only available for at most 5 qubits, got " +
-                                std::to_string(n));
-        }
+        case 0: decode_circuit<0>(instrs, s.steps, s.general); break;
+        case 1: decode_circuit<1>(instrs, s.steps, s.general); break;
+        case 2: decode_circuit<2>(instrs, s.steps, s.general); break;
+        case 3: decode_circuit<3>(instrs, s.steps, s.general); break;
+        case 4: decode_circuit<4>(instrs, s.steps, s.general); break;
+        case 5: decode_circuit<5>(instrs, s.steps, s.general); break;
     }
+    const std::span<const Step> all(s.steps);
+    const size_t k = instrs.size();
+    dispatch(initial_state_.re().data(), initial_state_.im().data(), all.first(k), all.subspan(k), {}, s, pairs, first);
     return s;
+}
+
+void Evaluator::prepare(std::span<const Instr32> prefix, EvalPrefix& out) const {
+    EvalPrefix::Data& d = *out.d_;
+    const unsigned n = nqubits();
+    if (n > kMaxEvalQubits) too_many_qubits(prefix, n);
+    std::vector<Step> steps;
+    switch (n) {
+        case 0: decode_circuit<0>(prefix, steps, d.general); break;
+        case 1: decode_circuit<1>(prefix, steps, d.general); break;
+        case 2: decode_circuit<2>(prefix, steps, d.general); break;
+        case 3: decode_circuit<3>(prefix, steps, d.general); break;
+        case 4: decode_circuit<4>(prefix, steps, d.general); break;
+        case 5: decode_circuit<5>(prefix, steps, d.general); break;
+    }
+    const size_t k = prefix.size();
+    d.adjoints.assign(steps.begin() + long(k), steps.end());
+    // The forward state before normalisation: extending it by one step
+    // repeats exactly the operations of the whole circuit.
+    const size_t len = size_t(1) << n;
+    std::copy_n(initial_state_.re().data(), len, d.fwd_re);
+    std::copy_n(initial_state_.im().data(), len, d.fwd_im);
+    const std::span<const Step> fwd(steps.data(), k);
+    switch (n) {
+        case 0: run_steps<0>(d.fwd_re, d.fwd_im, fwd); break;
+        case 1: run_steps<1>(d.fwd_re, d.fwd_im, fwd); break;
+        case 2: run_steps<2>(d.fwd_re, d.fwd_im, fwd); break;
+        case 3: run_steps<3>(d.fwd_re, d.fwd_im, fwd); break;
+        case 4: run_steps<4>(d.fwd_re, d.fwd_im, fwd); break;
+        case 5: run_steps<5>(d.fwd_re, d.fwd_im, fwd); break;
+    }
+    d.nqubits = n;
+}
+
+uint64_t Evaluator::key_extended(const EvalPrefix& prefix, Instr32 last, std::vector<PermPair>& pairs) const {
+    const EvalPrefix::Data& d = *prefix.d_;
+    const unsigned n = nqubits();
+    check(d.nqubits == n, "key_extended: the prefix was prepared for another qubit count");
+    Scratch& s = scratch();
+    s.len = size_t(1) << n;
+    s.last_general.clear();
+    s.last.resize(2);
+    switch (n) {
+#define BORVANE_DECODE_LAST(NQ)                                       \
+    case NQ:                                                          \
+        s.last[0] = decode_step<NQ>(last, false, s.last_general);     \
+        s.last[1] = decode_step<NQ>(last, true, s.last_general);      \
+        break;
+        BORVANE_DECODE_LAST(0)
+        BORVANE_DECODE_LAST(1)
+        BORVANE_DECODE_LAST(2)
+        BORVANE_DECODE_LAST(3)
+        BORVANE_DECODE_LAST(4)
+        BORVANE_DECODE_LAST(5)
+#undef BORVANE_DECODE_LAST
+    }
+    for (Step& st : s.last)
+        if (!st.kernel) st.src = &s.last_general;
+    const std::span<const Step> l(s.last);
+    dispatch(d.fwd_re, d.fwd_im, l.first(1), l.subspan(1), d.adjoints, s, &pairs, nullptr);
+    return hash_value(s.best_re, s.best_im, s.len);
 }
 
 void Evaluator::evaluate_multiple(std::span<const Instr32> instrs, EvalResult& out) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -33,6 +34,24 @@ struct SingleEval {
     StateVec forward;
 };
 
+class Evaluator;
+
+// A circuit prefix prepared once for evaluating many one-instruction
+// extensions of it (the search's inner loop): its decoded adjoint steps and
+// its forward state before phase normalisation.
+class EvalPrefix {
+public:
+    EvalPrefix();
+    ~EvalPrefix();
+    EvalPrefix(const EvalPrefix&) = delete;
+    EvalPrefix& operator=(const EvalPrefix&) = delete;
+
+private:
+    friend class Evaluator;
+    struct Data;
+    std::unique_ptr<Data> d_;
+};
+
 class Evaluator {
 public:
     // Draws the symmetric and the generic state from one OS-seeded generator.
@@ -53,18 +72,31 @@ public:
     uint64_t key(std::span<const Instr32> instrs, PermPair& first) const;
     uint64_t initial_key() const;
 
+    // Prepares `prefix` for key_extended.
+    void prepare(std::span<const Instr32> prefix, EvalPrefix& out) const;
+    // The key and pairs of the prefix followed by `last`: exactly what key()
+    // returns for the whole circuit.
+    uint64_t key_extended(const EvalPrefix& prefix, Instr32 last, std::vector<PermPair>& pairs) const;
+
     friend bool operator==(const Evaluator& a, const Evaluator& b) {
         return a.initial_state_ == b.initial_state_ && a.backtrack_state_ == b.backtrack_state_;
     }
 
     struct Scratch;
+    struct Step;
 
 private:
     // Runs the evaluation in the calling thread's scratch buffers; on return
     // they hold the best back state and the forward state.
     Scratch& run(std::span<const Instr32> instrs, std::vector<PermPair>* pairs, PermPair* first) const;
+    // The evaluation proper: from the start state, the forward steps, then
+    // the backward steps `bwd1` followed by `bwd2` on every candidate.
     template <unsigned NQ>
-    void run_fixed(Scratch& s, std::vector<PermPair>* pairs, PermPair* first) const;
+    void run_fixed(const double* start_re, const double* start_im, std::span<const Step> fwd,
+                   std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s, std::vector<PermPair>* pairs,
+                   PermPair* first) const;
+    void dispatch(const double* start_re, const double* start_im, std::span<const Step> fwd, std::span<const Step> bwd1,
+                  std::span<const Step> bwd2, Scratch& s, std::vector<PermPair>* pairs, PermPair* first) const;
 
     StateVec initial_state_;
     StateVec backtrack_state_;

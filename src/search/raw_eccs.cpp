@@ -1,5 +1,7 @@
 #include "search/raw_eccs.h"
 
+#include <algorithm>
+
 #include "utils/errors.h"
 #include "utils/fmt_join.h"
 
@@ -31,100 +33,109 @@ RawECCs RawECCs::create(const Evaluator& ev, std::shared_ptr<InstrArena> arena) 
     return map;
 }
 
-uint32_t RawECCs::new_triple(const CircTriple& t) {
-    if (triples_.size() >= kNone) throw InternalError("RawECCs: too many stored circuits");
-    return uint32_t(triples_.push_back(TripleNode{t, kNone}));
+uint32_t RawECCs::new_bucket(uint64_t key, size_t size, const CircTriple& first) {
+    if (buckets_.size() >= kNone - 1) throw InternalError("RawECCs: too many buckets");
+    ++stored_;
+    return uint32_t(buckets_.push_back(Bucket{key, uint32_t(size), first, kNone, kNone}));
 }
 
 void RawECCs::append_triple(Bucket& b, const CircTriple& t) {
-    uint32_t idx = new_triple(t);
-    if (b.triple_head == kNone)
-        b.triple_head = idx;
+    if (triples_.size() >= kNone) throw InternalError("RawECCs: too many stored circuits");
+    uint32_t idx = uint32_t(triples_.push_back(TripleNode{t, kNone}));
+    if (b.more_head == kNone)
+        b.more_head = idx;
     else
-        triples_[b.triple_tail].next = idx;
-    b.triple_tail = idx;
+        triples_[b.more_tail].next = idx;
+    b.more_tail = idx;
+    ++stored_;
 }
 
-bool RawECCs::chain_contains(uint32_t head, Instr32 g) const {
-    for (uint32_t k = head; k != kNone; k = gates_[k].next)
-        if (gates_[k].gate == g) return true;
-    return false;
-}
-
-void RawECCs::chain_insert(uint32_t& head, Instr32 g) {
-    uint32_t* link = &head;
-    while (*link != kNone) {
-        if (gates_[*link].gate == g) return;
-        link = &gates_[*link].next;
-    }
-    if (gates_.size() >= kNone) throw InternalError("RawECCs: too many surface gates");
-    *link = uint32_t(gates_.push_back(GateNode{g, kNone}));
-}
-
-std::vector<Instr32> RawECCs::chain(uint32_t head) const {
-    std::vector<Instr32> out;
-    for (uint32_t k = head; k != kNone; k = gates_[k].next) out.push_back(gates_[k].gate);
-    return out;
+void RawECCs::member_surfaces(const CircTriple& t, std::vector<Instr32>& c, std::vector<Instr32>& front,
+                              std::vector<Instr32>& back) const {
+    arena_->to_circuit_order(t.circ, c);
+    circuit_get_surface_gates(c, false, front);
+    circuit_get_surface_gates(c, true, back);
+    const Permut32 inv = t.front_perm.inv();
+    for (Instr32& g : front) g = g.apply_permutation(inv);
+    for (Instr32& g : back) g = g.apply_permutation(t.back_perm);
 }
 
 std::optional<AliasList> RawECCs::add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm, AliasList tail,
                                             std::span<const Instr32> instrs) {
     if (instrs.empty()) throw InternalError("add_entry: a circuit with no instructions cannot be filed");
     const Instr32 last = instrs.back();
+    const uint32_t found = table_.find(key, key_of_fn());
+    if (found == KeyTable::kAbsent) {
+        AliasList cell = arena_->cons(tail, last);
+        table_.insert_or_assign(key, new_bucket(key, instrs.size(), CircTriple{front_perm, cell, back_perm}),
+                                key_of_fn());
+        return cell;
+    }
     // The surfaces in the bucket's frame: the front at its input, the back
-    // at its output after the trailing permutation.
+    // at its output after the trailing permutation.  The circuit is admitted
+    // only when they avoid every member's.
     circuit_get_surface_gates(instrs, false, front_scratch_);
     circuit_get_surface_gates(instrs, true, back_scratch_);
     const Permut32 front_inv = front_perm.inv();
     for (Instr32& g : front_scratch_) g = g.apply_permutation(front_inv);
     for (Instr32& g : back_scratch_) g = g.apply_permutation(back_perm);
-
-    const uint32_t found = table_.find(key);
-    if (found == KeyTable::kAbsent) {
-        if (buckets_.size() >= kNone) throw InternalError("RawECCs: too many buckets");
-        AliasList cell = arena_->cons(tail, last);
-        Bucket b{key, uint32_t(instrs.size()), kNone, kNone, kNone, kNone, true};
-        for (Instr32 g : front_scratch_) chain_insert(b.front_head, g);
-        for (Instr32 g : back_scratch_) chain_insert(b.back_head, g);
-        append_triple(b, CircTriple{front_perm, cell, back_perm});
-        table_.insert_or_assign(key, uint32_t(buckets_.push_back(b)));
-        return cell;
-    }
-    Bucket& b = buckets_[found];
-    for (Instr32 g : front_scratch_)
-        if (chain_contains(b.front_head, g)) return std::nullopt;
-    for (Instr32 g : back_scratch_)
-        if (chain_contains(b.back_head, g)) return std::nullopt;
-    for (Instr32 g : front_scratch_) chain_insert(b.front_head, g);
-    for (Instr32 g : back_scratch_) chain_insert(b.back_head, g);
-    append_triple(b, CircTriple{front_perm, arena_->cons(tail, last), back_perm});
+    auto contains = [](const std::vector<Instr32>& v, Instr32 g) { return std::find(v.begin(), v.end(), g) != v.end(); };
+    bool collides = false;
+    for_each_triple(found, [&](const CircTriple& t) {
+        if (collides) return;
+        member_surfaces(t, member_circ_, member_front_, member_back_);
+        for (Instr32 g : front_scratch_) collides = collides || contains(member_front_, g);
+        for (Instr32 g : back_scratch_) collides = collides || contains(member_back_, g);
+    });
+    if (collides) return std::nullopt;
+    append_triple(buckets_[found], CircTriple{front_perm, arena_->cons(tail, last), back_perm});
     return std::nullopt;
 }
 
+void RawECCs::prefetch_bucket(uint64_t key) const {
+    uint32_t b = table_.find(key, [this](uint32_t r) {
+        __builtin_prefetch(&buckets_[r]);
+        return buckets_[r].key;
+    });
+    if (b != KeyTable::kAbsent && !buckets_[b].first.circ.empty()) __builtin_prefetch(&arena_->cell(buckets_[b].first.circ));
+}
+
 std::optional<RawECCs::BucketId> RawECCs::find(uint64_t key) const {
-    uint32_t b = table_.find(key);
+    uint32_t b = table_.find(key, key_of_fn());
     if (b == KeyTable::kAbsent) return std::nullopt;
     return b;
 }
 
 CircuitECC RawECCs::bucket(BucketId id) const {
-    const Bucket& b = buckets_[id];
     CircuitECC out;
-    out.size = b.size;
-    out.front_gates = chain(b.front_head);
-    out.back_gates = chain(b.back_head);
+    out.size = buckets_[id].size;
     for_each_triple(id, [&](const CircTriple& t) { out.circuits.push_back(t); });
+    if (!has_gate_sets_) return out;
+    // The union of the members' surfaces, in admission order.
+    std::vector<Instr32> c, f, b;
+    auto add = [](std::vector<Instr32>& set, const std::vector<Instr32>& gates) {
+        for (Instr32 g : gates)
+            if (std::find(set.begin(), set.end(), g) == set.end()) set.push_back(g);
+    };
+    for (const CircTriple& t : out.circuits) {
+        if (t.circ.empty()) continue;  // the root's empty circuit has no surface
+        member_surfaces(t, c, f, b);
+        add(out.front_gates, f);
+        add(out.back_gates, b);
+    }
     return out;
 }
 
 std::optional<RawECCs::Replaced> RawECCs::put_bucket(uint64_t key, size_t size, const std::vector<CircTriple>& triples) {
-    if (buckets_.size() >= kNone) throw InternalError("RawECCs: too many buckets");
-    Bucket b{key, uint32_t(size), kNone, kNone, kNone, kNone, true};
-    for (const CircTriple& t : triples) append_triple(b, t);
-    uint32_t old = table_.insert_or_assign(key, uint32_t(buckets_.push_back(b)));
+    check(!triples.empty(), "put_bucket: a bucket needs at least one circuit");
+    uint32_t id = new_bucket(key, size, triples.front());
+    for (size_t k = 1; k < triples.size(); ++k) append_triple(buckets_[id], triples[k]);
+    uint32_t old = table_.insert_or_assign(key, id, key_of_fn());
     if (old == KeyTable::kAbsent) return std::nullopt;
     Replaced r{buckets_[old].size, bucket(old)};
-    buckets_[old].live = false;
+    size_t members = r.record.circuits.size();
+    stored_ -= members;
+    buckets_[old].size = kDead;
     return r;
 }
 
@@ -156,7 +167,7 @@ std::string RawECCs::debug(const CircuitECC& c) const {
 }
 
 size_t RawECCs::memory_bytes() const {
-    return table_.memory_bytes() + buckets_.capacity_bytes() + triples_.capacity_bytes() + gates_.capacity_bytes() +
+    return table_.memory_bytes() + buckets_.capacity_bytes() + triples_.capacity_bytes() +
            arena_->size() * sizeof(InstrArena::Cell);
 }
 

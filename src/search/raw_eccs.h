@@ -7,8 +7,10 @@
 //
 // Storage is compact because a search stores millions of circuits: circuits
 // are shared-tail lists in an arena (one 8-byte cell each), a member is a
-// 12-byte triple, and buckets keep their members and gate sets as index
-// chains in shared pools.
+// 12-byte triple, a bucket holds its representative inline and chains any
+// further members through a shared pool.  The surface gate sets are not
+// stored: they are by definition the union of the members' surfaces in
+// admission order, so they are derived from the members when needed.
 #pragma once
 
 #include <cstdint>
@@ -65,9 +67,14 @@ public:
     std::optional<AliasList> add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm, AliasList tail,
                                        std::span<const Instr32> instrs);
 
+    // Hints that `key` will be filed soon: its slot, and (once the slot is
+    // cached) its bucket and the bucket's first list cell.
+    void prefetch_slot(uint64_t key) const { table_.prefetch(key); }
+    void prefetch_bucket(uint64_t key) const;
+
     size_t nqubits() const { return nqubits_; }
     size_t bucket_count() const { return table_.size(); }
-    size_t stored_circuits() const { return triples_.size(); }
+    size_t stored_circuits() const { return stored_; }
     const InstrArena& arena() const { return *arena_; }
     const std::shared_ptr<InstrArena>& arena_ptr() const { return arena_; }
 
@@ -80,14 +87,16 @@ public:
     template <class F>
     void for_each_bucket(F&& f) const {
         for (size_t b = 0; b < buckets_.size(); ++b)
-            if (buckets_[b].live) f(BucketId(b));
+            if (buckets_[b].size != kDead) f(BucketId(b));
     }
     // Members in stored order.
     template <class F>
     void for_each_triple(BucketId b, F&& f) const {
-        for (uint32_t t = buckets_[b].triple_head; t != kNone; t = triples_[t].next) f(triples_[t].triple);
+        const Bucket& bk = buckets_[b];
+        f(bk.first);
+        for (uint32_t t = bk.more_head; t != kNone; t = triples_[t].next) f(triples_[t].triple);
     }
-    const CircTriple& representative(BucketId b) const { return triples_[buckets_[b].triple_head].triple; }
+    const CircTriple& representative(BucketId b) const { return buckets_[b].first; }
     CircuitECC bucket(BucketId b) const;
 
     // Builds a map by re-keying (used by the evaluator switch): a bucket with
@@ -98,6 +107,8 @@ public:
         CircuitECC record;
     };
     std::optional<Replaced> put_bucket(uint64_t key, size_t size, const std::vector<CircTriple>& triples);
+    // Marks the map as made by re-keying: its buckets have empty gate sets.
+    void drop_gate_sets() { has_gate_sets_ = false; }
 
     // The circuit of a list, in circuit order.
     std::vector<Instr32> circuit(AliasList l) const { return arena_->to_circuit_order(l); }
@@ -116,36 +127,36 @@ public:
 
 private:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
+    static constexpr uint32_t kDead = 0xFFFFFFFFu;  // a bucket replaced under its key
     struct Bucket {
         uint64_t key;
-        uint32_t size;
-        uint32_t triple_head, triple_tail;
-        uint32_t front_head, back_head;
-        bool live;
+        uint32_t size;  // kDead once replaced
+        CircTriple first;
+        uint32_t more_head, more_tail;
     };
     struct TripleNode {
         CircTriple triple;
         uint32_t next;
     };
-    struct GateNode {
-        Instr32 gate;
-        uint32_t next;
-    };
 
-    uint32_t new_triple(const CircTriple& t);
+    uint32_t new_bucket(uint64_t key, size_t size, const CircTriple& first);
     void append_triple(Bucket& b, const CircTriple& t);
-    bool chain_contains(uint32_t head, Instr32 g) const;
-    // Appends g to the chain starting at `head` unless it is present.
-    void chain_insert(uint32_t& head, Instr32 g);
-    std::vector<Instr32> chain(uint32_t head) const;
+    // The member's surfaces relabelled into the bucket's frame.
+    void member_surfaces(const CircTriple& t, std::vector<Instr32>& circ_scratch, std::vector<Instr32>& front,
+                         std::vector<Instr32>& back) const;
+    auto key_of_fn() const {
+        return [this](uint32_t b) { return buckets_[b].key; };
+    }
 
     size_t nqubits_ = 0;
+    // Maps built by re-keying have no gate sets: nothing is ever added to them.
+    bool has_gate_sets_ = true;
+    size_t stored_ = 0;
     std::shared_ptr<InstrArena> arena_;
     KeyTable table_;
-    ChunkedVector<Bucket> buckets_;
-    ChunkedVector<TripleNode> triples_;
-    ChunkedVector<GateNode> gates_;
-    std::vector<Instr32> front_scratch_, back_scratch_;
+    ChunkedVector<Bucket, 12> buckets_;
+    ChunkedVector<TripleNode, 12> triples_;
+    std::vector<Instr32> front_scratch_, back_scratch_, member_front_, member_back_, member_circ_;
 };
 
 }  // namespace borvane

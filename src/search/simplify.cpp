@@ -40,6 +40,7 @@ RawECCs switch_evaluator(const RawECCs& map, const Evaluator& ev) {
     // The new map reads the source's lists: it shares the arena, so the
     // cells stay alive as long as either map does and are freed once.
     RawECCs shared = RawECCs::create(ev, map.arena_ptr());
+    shared.drop_gate_sets();
     std::vector<CircTriple> triples;
     map.for_each_bucket([&](RawECCs::BucketId b) {
         PermPair pair;

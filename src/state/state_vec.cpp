@@ -121,13 +121,31 @@ void StateVec::normalize() {
 
 void StateVec::normalize_arg() { borvane::normalize_arg(view()); }
 
-uint64_t hash_value(const double* re, const double* im, size_t len) {
+uint64_t hash_value_streamed(const double* re, const double* im, size_t len) {
     SipHasher13 h;
     h.write_u32(uint32_t(len));
     for (size_t i = 0; i < len; ++i) h.write_i64(quantize24(re[i]));
     h.write_u32(uint32_t(len));
     for (size_t i = 0; i < len; ++i) h.write_i64(quantize24(im[i]));
     return h.finish();
+}
+
+uint64_t hash_value(const double* re, const double* im, size_t len) {
+    // The same byte stream as hash_value_streamed, hashed word by word.
+    constexpr size_t kStack = 64;
+    uint64_t qa_buf[kStack], qb_buf[kStack];
+    std::vector<uint64_t> heap;
+    uint64_t *qa = qa_buf, *qb = qb_buf;
+    if (len > kStack) {
+        heap.resize(2 * len);
+        qa = heap.data();
+        qb = heap.data() + len;
+    }
+    for (size_t i = 0; i < len; ++i) {
+        qa[i] = uint64_t(quantize24(re[i]));
+        qb[i] = uint64_t(quantize24(im[i]));
+    }
+    return siphash13_prefixed_words(uint32_t(len), qa, qb, len);
 }
 
 uint64_t StateVec::hash_value() const { return borvane::hash_value(re_.data(), im_.data(), len()); }

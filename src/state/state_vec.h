@@ -120,6 +120,8 @@ inline void normalize_arg(double* __restrict re, double* __restrict im, Len len)
 }
 inline void normalize_arg(StateView s) { normalize_arg(s.re, s.im, s.len()); }
 uint64_t hash_value(const double* re, const double* im, size_t len);
+// The same hash through the general streaming hasher (the reference for tests).
+uint64_t hash_value_streamed(const double* re, const double* im, size_t len);
 // Lexicographic comparison of quantised parts: re first, then im.
 int compare_quantized(const double* re_a, const double* im_a, const double* re_b, const double* im_b, size_t len);
 [[noreturn]] void relabelling_length_mismatch(Permut32 perm, unsigned nqubits);

@@ -254,6 +254,8 @@ Ref state_op(PyObject*, const Args& a) {
         return to_py(std::make_tuple(oi.permut(), oi.eq_classes(), mask, base, perms));
     }
     if (op == "as_perms") return to_py(sv.get_orderinfo().as_perms());
+    if (op == "hashes")
+        return to_py(std::make_tuple(sv.hash_value(), hash_value_streamed(sv.re().data(), sv.im().data(), sv.len())));
     if (op == "multiply") {
         // The identity matrix of the list's size through the dense path.
         auto qubits = arg<std::vector<uint8_t>>(parg, "arg");

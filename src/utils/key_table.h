@@ -1,5 +1,8 @@
-// An open-addressing map from 64-bit keys to 32-bit values.  The keys are
-// hash values already, so a key is its own hash (no mixing).
+// An open-addressing index from 64-bit keys to 32-bit record numbers.  The
+// keys are hash values already, so a key is its own hash (no mixing).  A slot
+// holds the key's high 32 bits as a tag next to the record number, so a probe
+// reads one cache line; the caller keeps the full key in its record and
+// confirms a match with it.
 #pragma once
 
 #include <cstdint>
@@ -13,48 +16,65 @@ public:
 
     KeyTable() { rehash(16); }
 
-    uint32_t find(uint64_t key) const {
+    // The record whose key is `key`, or kAbsent.  `key_of(record)` gives a
+    // record's full key.
+    template <class KeyOf>
+    uint32_t find(uint64_t key, KeyOf&& key_of) const {
+        const uint32_t tag = uint32_t(key >> 32);
         for (size_t i = key & mask_;; i = (i + 1) & mask_) {
-            if (values_[i] == kAbsent) return kAbsent;
-            if (keys_[i] == key) return values_[i];
+            const Slot s = slots_[i];
+            if (s.record == kAbsent) return kAbsent;
+            if (s.tag == tag && key_of(s.record) == key) return s.record;
         }
     }
 
-    // Sets key -> value; returns the previous value or kAbsent.
-    uint32_t insert_or_assign(uint64_t key, uint32_t value) {
-        if ((size_ + 1) * 5 > (mask_ + 1) * 4) rehash((mask_ + 1) * 2);  // load at most 0.8
+    // Points `key` at `record`; returns the record it pointed at, or kAbsent.
+    template <class KeyOf>
+    uint32_t insert_or_assign(uint64_t key, uint32_t record, KeyOf&& key_of) {
+        if ((size_ + 1) * 8 > (mask_ + 1) * 7) grow(key_of);  // load at most 7/8
+        const uint32_t tag = uint32_t(key >> 32);
         for (size_t i = key & mask_;; i = (i + 1) & mask_) {
-            if (values_[i] == kAbsent) {
-                keys_[i] = key;
-                values_[i] = value;
+            Slot& s = slots_[i];
+            if (s.record == kAbsent) {
+                s = Slot{tag, record};
                 ++size_;
                 return kAbsent;
             }
-            if (keys_[i] == key) {
-                uint32_t old = values_[i];
-                values_[i] = value;
+            if (s.tag == tag && key_of(s.record) == key) {
+                uint32_t old = s.record;
+                s.record = record;
                 return old;
             }
         }
     }
 
+    // A hint that `key` will be looked up soon.
+    void prefetch(uint64_t key) const { __builtin_prefetch(&slots_[key & mask_]); }
+
     size_t size() const { return size_; }
-    size_t memory_bytes() const { return keys_.capacity() * sizeof(uint64_t) + values_.capacity() * sizeof(uint32_t); }
+    size_t memory_bytes() const { return slots_.capacity() * sizeof(Slot); }
 
 private:
+    struct Slot {
+        uint32_t tag;
+        uint32_t record;
+    };
+
     void rehash(size_t capacity) {
-        std::vector<uint64_t> old_keys = std::move(keys_);
-        std::vector<uint32_t> old_values = std::move(values_);
-        keys_.assign(capacity, 0);
-        values_.assign(capacity, kAbsent);
+        slots_.assign(capacity, Slot{0, kAbsent});
         mask_ = capacity - 1;
         size_ = 0;
-        for (size_t i = 0; i < old_values.size(); ++i)
-            if (old_values[i] != kAbsent) insert_or_assign(old_keys[i], old_values[i]);
     }
 
-    std::vector<uint64_t> keys_;
-    std::vector<uint32_t> values_;
+    template <class KeyOf>
+    void grow(KeyOf&& key_of) {
+        std::vector<Slot> old = std::move(slots_);
+        rehash(old.size() * 2);
+        for (const Slot& s : old)
+            if (s.record != kAbsent) insert_or_assign(key_of(s.record), s.record, key_of);
+    }
+
+    std::vector<Slot> slots_;
     size_t mask_ = 0;
     size_t size_ = 0;
 };

@@ -93,6 +93,35 @@ uint64_t SipHasher13::finish() const noexcept {
     return v0 ^ v1 ^ v2 ^ v3;
 }
 
+uint64_t siphash13_prefixed_words(uint32_t prefix, const uint64_t* a, const uint64_t* b, size_t n) noexcept {
+    uint64_t v0 = 0x736f6d6570736575ULL, v1 = 0x646f72616e646f6dULL, v2 = 0x6c7967656e657261ULL,
+             v3 = 0x7465646279746573ULL;
+    auto compress = [&](uint64_t m) {
+        v3 ^= m;
+        Rounds::sip_round(v0, v1, v2, v3);
+        v0 ^= m;
+    };
+    // The stream is prefix, a[0..n), prefix, b[0..n): after the first 4
+    // bytes every value straddles two 8-byte words.
+    uint64_t carry = prefix;  // the low 4 bytes of the next word
+    for (size_t i = 0; i < n; ++i) {
+        compress(carry | (a[i] << 32));
+        carry = a[i] >> 32;
+    }
+    // The second prefix completes the pending word exactly, so the values of
+    // b are whole words.
+    compress(carry | (uint64_t(prefix) << 32));
+    for (size_t i = 0; i < n; ++i) compress(b[i]);
+    const uint64_t total = 8 + 16 * uint64_t(n);  // bytes; a multiple of 8, so no tail
+    uint64_t last = (total & 0xff) << 56;
+    compress(last);
+    v2 ^= 0xff;
+    Rounds::sip_round(v0, v1, v2, v3);
+    Rounds::sip_round(v0, v1, v2, v3);
+    Rounds::sip_round(v0, v1, v2, v3);
+    return v0 ^ v1 ^ v2 ^ v3;
+}
+
 uint64_t siphash13(const void* data, size_t len) noexcept {
     SipHasher13 h;
     h.write(data, len);
