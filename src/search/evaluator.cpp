@@ -84,12 +84,9 @@ template <unsigned NQ>
 void decode_circuit(std::span<const Instr32> instrs, std::vector<Evaluator::Step>& steps, DecodedCircuit& general) {
     const size_t n = instrs.size();
     general.clear();
-    // Decode everything before taking pointers: `general` may still grow.
     steps.resize(2 * n);
     for (size_t i = 0; i < n; ++i) steps[i] = decode_step<NQ>(instrs[i], false, general);
     for (size_t i = 0; i < n; ++i) steps[n + i] = decode_step<NQ>(instrs[n - 1 - i], true, general);
-    for (auto& st : steps)
-        if (!st.kernel) st.src = &general;
 }
 
 [[noreturn]] void too_many_qubits(std::span<const Instr32> instrs, unsigned n) {
@@ -277,8 +274,6 @@ uint64_t Evaluator::key_extended(const EvalPrefix& prefix, Instr32 last, std::ve
         BORVANE_DECODE_LAST(5)
 #undef BORVANE_DECODE_LAST
     }
-    for (Step& st : s.last)
-        if (!st.kernel) st.src = &s.last_general;
     const std::span<const Step> l(s.last);
     dispatch(d.fwd_re, d.fwd_im, l.first(1), l.subspan(1), d.adjoints, s, &pairs, nullptr);
     return hash_value(s.best_re, s.best_im, s.len);

@@ -87,20 +87,42 @@ private:
 // are in one class exactly when their keys are equal, since the stable sort
 // places equal keys next to each other.
 template <class N>
-inline std::pair<uint8_t, Permut32> order_bits(const double* re, const double* im, N nq) {
+[[gnu::always_inline]] inline std::pair<uint8_t, Permut32> order_bits(const double* re, const double* im, N nq) {
     const unsigned n = unsigned(nq);
-    QubitKey keys[8];
+    // Key element 0 of every qubit is needed; elements 1..3 only when two
+    // qubits tie on element 0, so they are quantised on first use.  The
+    // comparisons see exactly the values full keys would hold.
+    int64_t k0[8];
+    int64_t rest[8][3];
+    bool full[8];
     uint8_t perm[8];
     const size_t last = (size_t(1) << n) - 1;
     for (unsigned q = 0; q < n; ++q) {
-        size_t one = size_t(1) << q, all_but = last - one;
-        keys[q] = QubitKey{quantize24(re[one]), quantize24(im[one]), quantize24(re[all_but]), quantize24(im[all_but])};
+        k0[q] = quantize24(re[size_t(1) << q]);
+        full[q] = false;
         perm[q] = uint8_t(q);
     }
+    auto complete = [&](unsigned q) {
+        if (full[q]) return;
+        const size_t one = size_t(1) << q, all_but = last - one;
+        rest[q][0] = quantize24(im[one]);
+        rest[q][1] = quantize24(re[all_but]);
+        rest[q][2] = quantize24(im[all_but]);
+        full[q] = true;
+    };
+    // <0, 0, >0 as the key of qubit a compares with that of qubit b.
+    auto compare = [&](unsigned a, unsigned b) -> int {
+        if (k0[a] != k0[b]) return k0[a] < k0[b] ? -1 : 1;
+        complete(a);
+        complete(b);
+        for (unsigned e = 0; e < 3; ++e)
+            if (rest[a][e] != rest[b][e]) return rest[a][e] < rest[b][e] ? -1 : 1;
+        return 0;
+    };
     for (unsigned r = 1; r < n; ++r) {
         uint8_t q = perm[r];
         unsigned s = r;
-        while (s > 0 && keys[q] < keys[perm[s - 1]]) {
+        while (s > 0 && compare(q, perm[s - 1]) < 0) {
             perm[s] = perm[s - 1];
             --s;
         }
@@ -110,7 +132,7 @@ inline std::pair<uint8_t, Permut32> order_bits(const double* re, const double* i
     unsigned mask = 0;
     for (unsigned k = 0; k < n; ++k) {
         raw |= uint32_t(perm[k]) << (3 * k);
-        if (k + 1 < n && keys[perm[k]] == keys[perm[k + 1]]) mask |= 1u << k;
+        if (k + 1 < n && compare(perm[k], perm[k + 1]) == 0) mask |= 1u << k;
     }
     return {uint8_t(mask), Permut32::from_raw(raw)};
 }
