@@ -155,3 +155,16 @@ def test_forward_state_is_the_circuit_on_the_symmetric_state():
     phase = got[0] / expected[0] if abs(expected[0]) > 1e-9 else got[3] / expected[3]
     assert np.allclose(expected * phase, got, atol=1e-12)
     assert isinstance(fwd, StateVec) and fwd.check()
+
+
+# Built-in handles: every kernel gate, and gates that take the dense path.
+KERNEL_GATES = [1, 2, 3, 5, 6, 7, 8, 9, 14]  # h x z s sdg t tdg cx swap
+DENSE_GATES = [0, 4, 10, 11, 12, 15, 17]  # i y cz cy cs t1/2 rz(pi/3)
+
+
+@pytest.mark.parametrize("n", [1, 2, 3, 4, 5])
+@pytest.mark.parametrize("gates", [KERNEL_GATES, KERNEL_GATES + DENSE_GATES], ids=["kernels", "mixed"])
+def test_optimised_evaluation_equals_the_reference_bit_for_bit(n, gates):
+    # Full evaluations, keys, and the search's prefix-plus-one path against
+    # a step-by-step evaluation with the plain kernels.
+    assert _testing.evaluator_reference_check(n, gates, 150, n) == 150
