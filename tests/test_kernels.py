@@ -174,3 +174,18 @@ def test_imul_with_other_types():
     before = sv
     sv *= Instr(Gate.from_name("x"), [0])
     assert sv is before
+
+
+@pytest.mark.parametrize("name", ["cx", "swap", "cz", "cy"])
+@pytest.mark.parametrize("q", [0, 1])
+def test_repeated_qubits_are_refused_not_applied(name, q):
+    # Gate.__call__ does not test distinctness, so such instructions exist;
+    # applying one would index past the amplitudes.
+    instr = Gate.from_name(name)(q, q)
+    sv = StateVec([1.0, 0.0, 0.0, 0.0], [0.0] * 4)
+    with pytest.raises(InternalFailure, match="cannot act twice on qubit"):
+        sv *= instr
+    assert str(sv) == "[1.0000, 0.0000, 0.0000, 0.0000]"
+    from borvane import Evaluator
+    with pytest.raises(InternalFailure, match="cannot act twice on qubit"):
+        Evaluator(2).evaluate([instr])

@@ -114,21 +114,10 @@ void single(double* __restrict re, double* __restrict im) {
 
 template <unsigned NQ, unsigned G, unsigned Q0, unsigned Q1>
 void pair(double* __restrict re, double* __restrict im) {
+    static_assert(Q0 != Q1);
     constexpr Len<NQ> len{};
-    // Equal qubits only come from unchecked instructions; the run-time form
-    // of the kernel keeps its indices in range for them.
-    if constexpr (G == gates::CX.raw()) {
-        if constexpr (Q0 == Q1)
-            kernel::cx(re, im, len, Q0, Q1);
-        else
-            kernel::cx(re, im, len, Qc<Q0>{}, Qc<Q1>{});
-    }
-    if constexpr (G == gates::SWAP.raw()) {
-        if constexpr (Q0 == Q1)
-            kernel::swap(re, im, len, Q0, Q1);
-        else
-            kernel::swap(re, im, len, Qc<Q0>{}, Qc<Q1>{});
-    }
+    if constexpr (G == gates::CX.raw()) kernel::cx(re, im, len, Qc<Q0>{}, Qc<Q1>{});
+    if constexpr (G == gates::SWAP.raw()) kernel::swap(re, im, len, Qc<Q0>{}, Qc<Q1>{});
 }
 
 constexpr bool is_single_kernel(unsigned g) {
@@ -148,9 +137,10 @@ constexpr unsigned kernel_adjoint(unsigned g) {
 }
 
 // table[gate][q0][slot1], slot1 = q1 for a second qubit or NQ for an empty
-// slot.  An entry is set only where the gate has a kernel and the qubit count
-// is the gate's own; everything else is null and takes the general path
-// (dense matrix, or the error of a malformed instruction).
+// slot.  An entry is set only where the gate has a kernel, the qubit count is
+// the gate's own and the qubits are distinct; everything else is null and
+// takes the general path (dense matrix, or the error of a malformed
+// instruction).
 template <unsigned NQ>
 struct KernelTable {
     static constexpr unsigned M = NQ == 0 ? 1 : NQ;
@@ -160,7 +150,8 @@ struct KernelTable {
     constexpr void fill_one() {
         if constexpr (Q0 < NQ) {
             if constexpr (is_single_kernel(G) && S1 == NQ) k[G][Q0][S1] = &single<NQ, G, Q0>;
-            if constexpr (is_pair_kernel(G) && S1 < NQ) k[G][Q0][S1] = &pair<NQ, G, Q0, S1>;
+            // A repeated qubit is left to the general path, which refuses it.
+            if constexpr (is_pair_kernel(G) && S1 < NQ && S1 != Q0) k[G][Q0][S1] = &pair<NQ, G, Q0, S1>;
         }
     }
     template <size_t... I>

@@ -52,12 +52,34 @@ void RawECCs::append_triple(Bucket& b, const CircTriple& t) {
 
 void RawECCs::member_surfaces(const CircTriple& t, std::vector<Instr32>& c, std::vector<Instr32>& front,
                               std::vector<Instr32>& back) const {
-    arena_->to_circuit_order(t.circ, c);
-    circuit_get_surface_gates(c, false, front);
-    circuit_get_surface_gates(c, true, back);
+    // Walking the list visits the circuit from its last instruction: that is
+    // the back surface's scan order, so it is found during the walk; the
+    // front surface scans the walked instructions in reverse.
+    c.clear();
+    back.clear();
+    uint32_t touched = 0;
+    const Permut32 bp = t.back_perm;
+    arena_->walk(t.circ, [&](Instr32 i) {
+        c.push_back(i);
+        uint32_t m = 0;
+        QArgs16 q = i.qargs();
+        if (q.q0 != QArgs16::kEmpty) m |= 1u << (q.q0 & 31);
+        if (q.q1 != QArgs16::kEmpty) m |= 1u << (q.q1 & 31);
+        if ((m & touched) == 0) back.push_back(i.apply_permutation(bp));
+        touched |= m;
+    });
+    front.clear();
+    touched = 0;
     const Permut32 inv = t.front_perm.inv();
-    for (Instr32& g : front) g = g.apply_permutation(inv);
-    for (Instr32& g : back) g = g.apply_permutation(t.back_perm);
+    for (size_t k = c.size(); k-- > 0;) {
+        Instr32 i = c[k];
+        uint32_t m = 0;
+        QArgs16 q = i.qargs();
+        if (q.q0 != QArgs16::kEmpty) m |= 1u << (q.q0 & 31);
+        if (q.q1 != QArgs16::kEmpty) m |= 1u << (q.q1 & 31);
+        if ((m & touched) == 0) front.push_back(i.apply_permutation(inv));
+        touched |= m;
+    }
 }
 
 std::optional<AliasList> RawECCs::add_entry(uint64_t key, Permut32 front_perm, Permut32 back_perm, AliasList tail,

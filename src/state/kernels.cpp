@@ -64,6 +64,12 @@ void multiply_fixed(StateView s, const uint8_t* qubits, const ComplexMatrix& m) 
 void check_qubits(const uint8_t* qubits, unsigned k, unsigned n) {
     for (unsigned j = 0; j < k; ++j)
         if (qubits[j] >= n) qubit_out_of_range(qubits[j], n);
+    // A repeated qubit has no meaning and would make the group indices run
+    // past the amplitudes, so it is refused rather than applied.
+    for (unsigned j = 0; j < k; ++j)
+        for (unsigned l = j + 1; l < k; ++l)
+            if (qubits[j] == qubits[l])
+                throw InternalError("A gate cannot act twice on qubit " + std::to_string(qubits[j]));
 }
 
 }  // namespace
