@@ -150,3 +150,12 @@ def test_hash_is_stable_across_processes():
     )
     assert int(out) == a.hash_value()
     assert hash(a) == as_python_hash(a.hash_value()) == hash(a.inner)
+
+
+@pytest.mark.parametrize("raw", [3 << 24, (3 << 24) | 7 | 7 << 3 | 7 << 6, (2 << 24) | 1 | 1 << 3])
+def test_check_refuses_forms_whose_permutation_is_not_one(raw):
+    # Dictionary forms are read without validation; checking such an
+    # "identity" must fail cleanly rather than relabel outside the state.
+    bad = IdentityCirc.from_python({"instrs": [], "perm": {"raw": raw}})
+    with pytest.raises(InternalFailure):
+        bad.check()

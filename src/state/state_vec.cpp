@@ -177,6 +177,12 @@ void swap_buffers(StateVec& a, StateVec& b) noexcept {
 void StateVec::apply_permutation(Permut32 perm) {
     const unsigned n = nqubits_;
     if (perm.len() != n) relabelling_length_mismatch(perm, n);
+    // Permutations read unchecked from files or dictionary forms may repeat
+    // entries; relabelling by one would write outside the amplitudes.
+    uint32_t seen = 0;
+    for (uint8_t v : perm) seen |= 1u << v;
+    if (seen != (1u << n) - 1 || (perm.raw() >> 24) != n)
+        throw InternalError("Not a permutation of " + std::to_string(n) + " qubits: " + perm.display());
     reserve_state_vec_cache(n);
     CacheBorrow borrow;
     StateVec& scratch = state_vec_cache.entries[n];
