@@ -114,6 +114,16 @@ public:
     constexpr Iter end() const { return Iter(raw_, uint8_t(len())); }
     std::vector<uint8_t> entries() const { return std::vector<uint8_t>(begin(), end()); }
 
+    // True for every value the checked constructors build: a length of at
+    // most 8, the first entries a permutation of 0 .. len-1, the rest zero.
+    constexpr bool is_valid() const {
+        const uint32_t n = raw_ >> 24;
+        if (n > kMaxLen || (raw_ & ~lower_mask(n) & 0xFFFFFF) != 0) return false;
+        uint32_t seen = 0;
+        for (size_t i = 0; i < n; ++i) seen |= 1u << get(i);
+        return seen == (1u << n) - 1;
+    }
+
     constexpr bool is_identity() const { return (raw_ & 0xFFFFFF) == kIdentityEntries[len()] && (raw_ >> 24) <= kMaxLen; }
 
     constexpr Permut32 inv() const {

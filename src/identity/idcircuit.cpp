@@ -81,6 +81,10 @@ IdentityCirc IdentityCirc::rotate_representative(Circ circuit) {
 }
 
 bool IdentityCirc::check() const {
+    // Forms read without validation may carry a value that is no permutation.
+    if (!circ_.perm.is_valid())
+        throw InternalError("IdentityCirc: the trailing permutation " + circ_.perm.display() + " of " + display() +
+                            " is not a permutation");
     const size_t n = circ_.len(), h = n / 2;
     const unsigned k = unsigned(circ_.nqubits());
     Rng rng = Rng::from_os();

@@ -179,9 +179,7 @@ void StateVec::apply_permutation(Permut32 perm) {
     if (perm.len() != n) relabelling_length_mismatch(perm, n);
     // Permutations read unchecked from files or dictionary forms may repeat
     // entries; relabelling by one would write outside the amplitudes.
-    uint32_t seen = 0;
-    for (uint8_t v : perm) seen |= 1u << v;
-    if (seen != (1u << n) - 1 || (perm.raw() >> 24) != n)
+    if (!perm.is_valid())
         throw InternalError("Not a permutation of " + std::to_string(n) + " qubits: " + perm.display());
     reserve_state_vec_cache(n);
     CacheBorrow borrow;
