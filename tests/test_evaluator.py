@@ -168,3 +168,21 @@ def test_optimised_evaluation_equals_the_reference_bit_for_bit(n, gates):
     # Full evaluations, keys, and the search's prefix-plus-one path against
     # a step-by-step evaluation with the plain kernels.
     assert _testing.evaluator_reference_check(n, gates, 150, n) == 150
+
+
+def test_adjoints_are_added_in_backward_order(siphash):
+    # Evaluating asks for adjoints while running the circuit backwards, so in
+    # a fresh process the last instruction's adjoint gate is created first.
+    from conftest import run_fresh
+
+    out = run_fresh(
+        """
+        import numpy as np
+        from borvane import Evaluator, Gate, Instr
+        g1 = Gate("g1", [], np.diag([1, np.exp(0.31j)]))
+        g2 = Gate("g2", [], np.diag([1, np.exp(0.57j)]))
+        Evaluator(1).evaluate([Instr(g1, [0]), Instr(g2, [0])])
+        print(hash(g2.adjoint()), hash(g1.adjoint()))
+        """
+    )
+    assert [int(v) for v in out.split()] == siphash([(25).to_bytes(2, "little"), (26).to_bytes(2, "little")])

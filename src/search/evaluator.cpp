@@ -55,11 +55,19 @@ Evaluator::Scratch& scratch() {
 
 // Kernel gates are one table load each; everything else goes through
 // DecodedCircuit, which copies dense matrices and reports bad qubits.
+// The forward and adjoint steps of one instruction with a kernel; false for
+// an instruction that takes the general path.
 template <unsigned NQ>
-Evaluator::Step decode_step(Instr32 instr, bool adjoint, DecodedCircuit& general) {
-    fixed::Kernel k = fixed::kKernels<NQ>.lookup(instr, adjoint);
-    if (k) [[likely]]
-        return {k, 0, nullptr};
+bool decode_kernels(Instr32 instr, Evaluator::Step& forward, Evaluator::Step& adjoint) {
+    const fixed::KernelPair k = fixed::kKernels<NQ>.lookup(instr);
+    if (!k.forward) return false;
+    forward = {k.forward, 0, nullptr};
+    adjoint = {k.adjoint, 0, nullptr};
+    return true;
+}
+
+template <unsigned NQ>
+Evaluator::Step general_step(Instr32 instr, bool adjoint, DecodedCircuit& general) {
     if (adjoint)
         general.add_adjoint(instr, NQ);
     else
@@ -85,8 +93,20 @@ void decode_circuit(std::span<const Instr32> instrs, std::vector<Evaluator::Step
     const size_t n = instrs.size();
     general.clear();
     steps.resize(2 * n);
-    for (size_t i = 0; i < n; ++i) steps[i] = decode_step<NQ>(instrs[i], false, general);
-    for (size_t i = 0; i < n; ++i) steps[n + i] = decode_step<NQ>(instrs[n - 1 - i], true, general);
+    // Forward steps first, in order (a bad instruction is reported as the
+    // forward pass would), then the adjoints of the general instructions in
+    // reverse order, the order in which the backward pass first needs them
+    // (asking for an adjoint may add a gate to the table).
+    bool general_seen = false;
+    for (size_t i = 0; i < n; ++i)
+        if (!decode_kernels<NQ>(instrs[i], steps[i], steps[2 * n - 1 - i])) {
+            steps[i] = general_step<NQ>(instrs[i], false, general);
+            steps[2 * n - 1 - i].kernel = nullptr;
+            general_seen = true;
+        }
+    if (general_seen)
+        for (size_t i = n; i-- > 0;)
+            if (!steps[2 * n - 1 - i].kernel) steps[2 * n - 1 - i] = general_step<NQ>(instrs[i], true, general);
 }
 
 [[noreturn]] void too_many_qubits(std::span<const Instr32> instrs, unsigned n) {
@@ -121,28 +141,28 @@ Evaluator::Evaluator(StateVec initial_state, StateVec backtrack_state)
 
 template <unsigned NQ>
 void Evaluator::run_fixed(const double* start_re, const double* start_im, std::span<const Step> fwd,
-                          std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s,
+                          std::span<const Step> bwd1, std::span<const Step> bwd2, Out out,
                           std::vector<PermPair>* pairs, PermPair* first) const {
     constexpr size_t N = size_t(1) << NQ;
     constexpr std::integral_constant<size_t, N> len{};
     constexpr std::integral_constant<unsigned, NQ> nq{};
 
     // 1. The circuit forward on the symmetric state, phase-canonical.
-    std::copy_n(start_re, N, s.fwd_re);
-    std::copy_n(start_im, N, s.fwd_im);
-    run_steps<NQ>(s.fwd_re, s.fwd_im, fwd);
-    normalize_arg(s.fwd_re, s.fwd_im, len);
+    std::copy_n(start_re, N, out.fwd_re);
+    std::copy_n(start_im, N, out.fwd_im);
+    run_steps<NQ>(out.fwd_re, out.fwd_im, fwd);
+    normalize_arg(out.fwd_re, out.fwd_im, len);
 
     // 2. Its order decides the candidate relabellings: the permutations that
     //    exchange qubits only within classes, applied to its sorted order.
-    auto [fwd_mask, fwd_base] = order_bits(s.fwd_re, s.fwd_im, nq);
+    auto [fwd_mask, fwd_base] = order_bits(out.fwd_re, out.fwd_im, nq);
 
     // 3. Each candidate: the backtrack state relabelled by X, the circuit run
     //    backwards, then put into its own sorted qubit order.
     if (pairs) pairs->clear();
     bool have_best = false;
     alignas(64) double spare_re_buf[N], spare_im_buf[N];
-    double *best_re = s.best_re, *best_im = s.best_im, *spare_re = spare_re_buf, *spare_im = spare_im_buf;
+    double *best_re = out.best_re, *best_im = out.best_im, *spare_re = spare_re_buf, *spare_im = spare_im_buf;
     const double* bt_re = backtrack_state_.re().data();
     const double* bt_im = backtrack_state_.im().data();
     for (Permut32 p : eqmask_to_perms(fwd_mask)) {
@@ -180,28 +200,27 @@ void Evaluator::run_fixed(const double* start_re, const double* start_im, std::s
             pairs->push_back(pair);
         }
     }
-    if (best_re != s.best_re) {
-        std::copy_n(best_re, N, s.best_re);
-        std::copy_n(best_im, N, s.best_im);
+    if (best_re != out.best_re) {
+        std::copy_n(best_re, N, out.best_re);
+        std::copy_n(best_im, N, out.best_im);
     }
 }
 
 void Evaluator::dispatch(const double* start_re, const double* start_im, std::span<const Step> fwd,
-                         std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s,
+                         std::span<const Step> bwd1, std::span<const Step> bwd2, Out out,
                          std::vector<PermPair>* pairs, PermPair* first) const {
     switch (nqubits()) {
-        case 0: return run_fixed<0>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
-        case 1: return run_fixed<1>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
-        case 2: return run_fixed<2>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
-        case 3: return run_fixed<3>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
-        case 4: return run_fixed<4>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
-        case 5: return run_fixed<5>(start_re, start_im, fwd, bwd1, bwd2, s, pairs, first);
+        case 0: return run_fixed<0>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
+        case 1: return run_fixed<1>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
+        case 2: return run_fixed<2>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
+        case 3: return run_fixed<3>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
+        case 4: return run_fixed<4>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
+        case 5: return run_fixed<5>(start_re, start_im, fwd, bwd1, bwd2, out, pairs, first);
         default: throw InternalError("Evaluations need at most 5 qubits");
     }
 }
 
-Evaluator::Scratch& Evaluator::run(std::span<const Instr32> instrs, std::vector<PermPair>* pairs,
-                                   PermPair* first) const {
+Evaluator::Scratch& Evaluator::decode(std::span<const Instr32> instrs) const {
     Scratch& s = scratch();
     const unsigned n = nqubits();
     if (n > kMaxEvalQubits) too_many_qubits(instrs, n);
@@ -214,9 +233,6 @@ Evaluator::Scratch& Evaluator::run(std::span<const Instr32> instrs, std::vector<
         case 4: decode_circuit<4>(instrs, s.steps, s.general); break;
         case 5: decode_circuit<5>(instrs, s.steps, s.general); break;
     }
-    const std::span<const Step> all(s.steps);
-    const size_t k = instrs.size();
-    dispatch(initial_state_.re().data(), initial_state_.im().data(), all.first(k), all.subspan(k), {}, s, pairs, first);
     return s;
 }
 
@@ -261,10 +277,12 @@ uint64_t Evaluator::key_extended(const EvalPrefix& prefix, Instr32 last, std::ve
     s.last_general.clear();
     s.last.resize(2);
     switch (n) {
-#define BORVANE_DECODE_LAST(NQ)                                       \
-    case NQ:                                                          \
-        s.last[0] = decode_step<NQ>(last, false, s.last_general);     \
-        s.last[1] = decode_step<NQ>(last, true, s.last_general);      \
+#define BORVANE_DECODE_LAST(NQ)                                           \
+    case NQ:                                                              \
+        if (!decode_kernels<NQ>(last, s.last[0], s.last[1])) {            \
+            s.last[0] = general_step<NQ>(last, false, s.last_general);    \
+            s.last[1] = general_step<NQ>(last, true, s.last_general);     \
+        }                                                                 \
         break;
         BORVANE_DECODE_LAST(0)
         BORVANE_DECODE_LAST(1)
@@ -275,19 +293,21 @@ uint64_t Evaluator::key_extended(const EvalPrefix& prefix, Instr32 last, std::ve
 #undef BORVANE_DECODE_LAST
     }
     const std::span<const Step> l(s.last);
-    dispatch(d.fwd_re, d.fwd_im, l.first(1), l.subspan(1), d.adjoints, s, &pairs, nullptr);
+    dispatch(d.fwd_re, d.fwd_im, l.first(1), l.subspan(1), d.adjoints, {s.fwd_re, s.fwd_im, s.best_re, s.best_im},
+             &pairs, nullptr);
     return hash_value(s.best_re, s.best_im, s.len);
 }
 
 void Evaluator::evaluate_multiple(std::span<const Instr32> instrs, EvalResult& out) const {
-    Scratch& s = run(instrs, &out.pairs, nullptr);
+    Scratch& s = decode(instrs);
     const unsigned n = nqubits();
     out.back.resize(n);
     out.forward.resize(n);
-    std::copy_n(s.best_re, s.len, &out.back.re(0));
-    std::copy_n(s.best_im, s.len, &out.back.im(0));
-    std::copy_n(s.fwd_re, s.len, &out.forward.re(0));
-    std::copy_n(s.fwd_im, s.len, &out.forward.im(0));
+    const std::span<const Step> all(s.steps);
+    const size_t k = instrs.size();
+    // The states are written straight into the result.
+    dispatch(initial_state_.re().data(), initial_state_.im().data(), all.first(k), all.subspan(k), {},
+             {&out.forward.re(0), &out.forward.im(0), &out.back.re(0), &out.back.im(0)}, &out.pairs, nullptr);
 }
 
 EvalResult Evaluator::evaluate_multiple(std::span<const Instr32> instrs) const {
@@ -302,12 +322,20 @@ SingleEval Evaluator::evaluate(std::span<const Instr32> instrs) const {
 }
 
 uint64_t Evaluator::key(std::span<const Instr32> instrs, std::vector<PermPair>& pairs) const {
-    Scratch& s = run(instrs, &pairs, nullptr);
+    Scratch& s = decode(instrs);
+    const std::span<const Step> all(s.steps);
+    const size_t k = instrs.size();
+    dispatch(initial_state_.re().data(), initial_state_.im().data(), all.first(k), all.subspan(k), {},
+             {s.fwd_re, s.fwd_im, s.best_re, s.best_im}, &pairs, nullptr);
     return hash_value(s.best_re, s.best_im, s.len);
 }
 
 uint64_t Evaluator::key(std::span<const Instr32> instrs, PermPair& first) const {
-    Scratch& s = run(instrs, nullptr, &first);
+    Scratch& s = decode(instrs);
+    const std::span<const Step> all(s.steps);
+    const size_t k = instrs.size();
+    dispatch(initial_state_.re().data(), initial_state_.im().data(), all.first(k), all.subspan(k), {},
+             {s.fwd_re, s.fwd_im, s.best_re, s.best_im}, nullptr, &first);
     return hash_value(s.best_re, s.best_im, s.len);
 }
 

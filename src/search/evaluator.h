@@ -86,17 +86,20 @@ public:
     struct Step;
 
 private:
-    // Runs the evaluation in the calling thread's scratch buffers; on return
-    // they hold the best back state and the forward state.
-    Scratch& run(std::span<const Instr32> instrs, std::vector<PermPair>* pairs, PermPair* first) const;
+    // Where an evaluation writes its states.
+    struct Out {
+        double *fwd_re, *fwd_im, *best_re, *best_im;
+    };
     // The evaluation proper: from the start state, the forward steps, then
     // the backward steps `bwd1` followed by `bwd2` on every candidate.
     template <unsigned NQ>
     void run_fixed(const double* start_re, const double* start_im, std::span<const Step> fwd,
-                   std::span<const Step> bwd1, std::span<const Step> bwd2, Scratch& s, std::vector<PermPair>* pairs,
+                   std::span<const Step> bwd1, std::span<const Step> bwd2, Out out, std::vector<PermPair>* pairs,
                    PermPair* first) const;
     void dispatch(const double* start_re, const double* start_im, std::span<const Step> fwd, std::span<const Step> bwd1,
-                  std::span<const Step> bwd2, Scratch& s, std::vector<PermPair>* pairs, PermPair* first) const;
+                  std::span<const Step> bwd2, Out out, std::vector<PermPair>* pairs, PermPair* first) const;
+    // Decodes `instrs` into the thread's scratch steps.
+    Scratch& decode(std::span<const Instr32> instrs) const;
 
     StateVec initial_state_;
     StateVec backtrack_state_;

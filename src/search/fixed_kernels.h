@@ -141,17 +141,26 @@ constexpr unsigned kernel_adjoint(unsigned g) {
 // the gate's own and the qubits are distinct; everything else is null and
 // takes the general path (dense matrix, or the error of a malformed
 // instruction).
+// Each entry holds the instruction's kernel and its adjoint's, so one look-up
+// serves both passes of an evaluation.
+struct KernelPair {
+    Kernel forward = nullptr;
+    Kernel adjoint = nullptr;
+};
+
 template <unsigned NQ>
 struct KernelTable {
     static constexpr unsigned M = NQ == 0 ? 1 : NQ;
-    std::array<std::array<std::array<Kernel, M + 1>, M>, kKernelGates> k{};
+    std::array<std::array<std::array<KernelPair, M + 1>, M>, kKernelGates> k{};
 
     template <unsigned G, unsigned Q0, unsigned S1>
     constexpr void fill_one() {
         if constexpr (Q0 < NQ) {
-            if constexpr (is_single_kernel(G) && S1 == NQ) k[G][Q0][S1] = &single<NQ, G, Q0>;
+            constexpr unsigned A = kernel_adjoint(G);
+            if constexpr (is_single_kernel(G) && S1 == NQ) k[G][Q0][S1] = {&single<NQ, G, Q0>, &single<NQ, A, Q0>};
             // A repeated qubit is left to the general path, which refuses it.
-            if constexpr (is_pair_kernel(G) && S1 < NQ && S1 != Q0) k[G][Q0][S1] = &pair<NQ, G, Q0, S1>;
+            if constexpr (is_pair_kernel(G) && S1 < NQ && S1 != Q0)
+                k[G][Q0][S1] = {&pair<NQ, G, Q0, S1>, &pair<NQ, A, Q0, S1>};
         }
     }
     template <size_t... I>
@@ -160,11 +169,10 @@ struct KernelTable {
     }
     constexpr KernelTable() { fill(std::make_index_sequence<kKernelGates * M * (M + 1)>{}); }
 
-    // The kernel of `instr` (or of its adjoint), or null.
-    Kernel lookup(Instr32 instr, bool adjoint) const {
+    // The kernels of `instr` and of its adjoint, or nulls.
+    KernelPair lookup(Instr32 instr) const {
         unsigned g = instr.gate().raw(), q0 = instr.qargs().q0, q1 = instr.qargs().q1;
-        if (g >= kKernelGates || q0 >= NQ || (q1 >= NQ && q1 != QArgs16::kEmpty)) return nullptr;
-        if (adjoint) g = kernel_adjoint(g);
+        if (g >= kKernelGates || q0 >= NQ || (q1 >= NQ && q1 != QArgs16::kEmpty)) return {};
         return k[g][q0][q1 == QArgs16::kEmpty ? NQ : q1];
     }
 };
