@@ -66,3 +66,16 @@ def equivalent_up_to_relabelling(a: np.ndarray, b: np.ndarray, n: int) -> bool:
     """a == Q b P up to phase for some input relabelling P and output Q."""
     perms = [permutation_operator(p, n) for p in itertools.permutations(range(n))]
     return any(equal_up_to_phase(a, q @ b @ p) for p in perms for q in perms)
+
+
+def random_circuit(rng, n: int, length: int):
+    """A random Circ on n qubits over h, x, t, s, cx, cz and swap, with a
+    random trailing permutation."""
+    from borvane import Circ, Gate, Instr
+
+    names = ["h", "x", "t", "s", "cx", "cz", "swap"] if n > 1 else ["h", "x", "t", "s"]
+    out = []
+    for _ in range(length):
+        g = Gate.from_name(rng.choice(names))
+        out.append(Instr(g, rng.sample(range(n), g.nqargs)))
+    return Circ(out, tuple(rng.sample(range(n), n)))

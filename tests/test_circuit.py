@@ -6,7 +6,7 @@ import pytest
 
 from borvane import Circ, Gate, Instr, InternalFailure
 from borvane import _testing
-from oracle import circuit_unitary, equal_up_to_phase, permutation_operator
+from oracle import circuit_unitary, equal_up_to_phase, permutation_operator, random_circuit
 
 h, x, t, s, cx, swap, cz = (Gate.from_name(n) for n in ("h", "x", "t", "s", "cx", "swap", "cz"))
 
@@ -18,14 +18,6 @@ def form(c):
 def op(name, c):
     return _testing.circ_op(name, *form(c))
 
-
-def random_circuit(rng, n, length):
-    gates = [h, x, t, s, cx, cz, swap]
-    out = []
-    for _ in range(length):
-        g = rng.choice(gates if n > 1 else gates[:4])
-        out.append(Instr(g, rng.sample(range(n), g.nqargs)))
-    return Circ(out, tuple(rng.sample(range(n), n)))
 
 
 def unitary(c):

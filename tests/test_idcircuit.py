@@ -6,18 +6,10 @@ import pytest
 
 from borvane import Circ, Gate, IdentityCirc, Instr, InternalFailure
 from conftest import as_python_hash, run_fresh
-from oracle import circuit_unitary, equal_up_to_phase
+from oracle import circuit_unitary, equal_up_to_phase, random_circuit
 
 h, x, t, s, cx, cz, swap = (Gate.from_name(n) for n in ("h", "x", "t", "s", "cx", "cz", "swap"))
 
-
-def random_circuit(rng, n, length):
-    gates = [h, x, t, s, cx, cz, swap]
-    out = []
-    for _ in range(length):
-        g = rng.choice(gates if n > 1 else gates[:4])
-        out.append(Instr(g, rng.sample(range(n), g.nqargs)))
-    return Circ(out, tuple(rng.sample(range(n), n)))
 
 
 def is_identity(c):

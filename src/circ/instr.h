@@ -60,6 +60,13 @@ public:
         if (qargs_.q1 != QArgs16::kEmpty) m |= uint8_t(1u << (qargs_.q1 & 7));
         return m;
     }
+    // Bit q for each used qubit q (for masks over more than 8 qubits).
+    constexpr uint32_t qubit_mask32() const {
+        uint32_t m = 0;
+        if (qargs_.q0 != QArgs16::kEmpty) m |= 1u << (qargs_.q0 & 31);
+        if (qargs_.q1 != QArgs16::kEmpty) m |= 1u << (qargs_.q1 & 31);
+        return m;
+    }
     // The frontier mask after this instruction, or none when it would bring
     // in a new qubit out of increasing order.
     std::optional<uint8_t> pass_mask(uint8_t mask) const;

@@ -101,53 +101,38 @@ bool IdentityCirc::check() const {
     return true;
 }
 
-std::vector<size_t> IdentityCirc::qargs_forward(size_t g) const {
+std::vector<size_t> IdentityCirc::wire_neighbours(size_t g, bool forward) const {
     const size_t n = len();
+    const char* what = forward ? "qargs_forward" : "qargs_backward";
     if (g >= n)
         throw InternalError("index out of bounds: the len is " + std::to_string(n) + " but the index is " +
                             std::to_string(g));
     const std::vector<uint8_t> q = circ_.instrs[g].qubits();
     std::vector<size_t> out(q.size(), SIZE_MAX);
-    Circ r = circ_.rotate(int64_t(g + 1));
-    if (r.len() != n || r.instrs[n - 1].gate() != circ_.instrs[g].gate() ||
-        r.instrs[0].gate() != circ_.instrs[(g + 1) % n].gate())
-        throw InternalError("qargs_forward: inconsistent rotation of " + display());
+    // Forward: rotated so that instruction g is last, and scanned from the
+    // start.  Backward: rotated so that instruction g is first, and scanned
+    // from the end.  The wrapped instructions are relabelled through the
+    // permutation, so the scan follows a wire's content across the end.
+    const Circ r = circ_.rotate(forward ? int64_t(g + 1) : int64_t(g) - int64_t(n));
+    const size_t expect_first = forward ? (g + 1) % n : g, expect_last = forward ? g : (g + n - 1) % n;
+    if (r.len() != n || r.instrs[0].gate() != circ_.instrs[expect_first].gate() ||
+        r.instrs[n - 1].gate() != circ_.instrs[expect_last].gate())
+        throw InternalError(std::string(what) + ": inconsistent rotation of " + display());
     size_t unset = q.size();
-    for (size_t i = 0; i < n && unset > 0; ++i)
-        for (uint8_t a : r.instrs[i].qubits())
+    for (size_t step = 0; step < n && unset > 0; ++step) {
+        const size_t pos = forward ? step : n - 1 - step;
+        const size_t index = forward ? (step + g + 1) % n : (g + n - 1 - step) % n;
+        for (uint8_t a : r.instrs[pos].qubits())
             for (size_t j = 0; j < q.size(); ++j)
                 if (out[j] == SIZE_MAX && a == q[j]) {
-                    out[j] = (i + g + 1) % n;
+                    out[j] = index;
                     --unset;
                     break;
                 }
-    if (unset > 0) throw InternalError("qargs_forward: a wire of instruction " + std::to_string(g) +
-                                       " has no next instruction in " + display());
-    return out;
-}
-
-std::vector<size_t> IdentityCirc::qargs_backward(size_t g) const {
-    const size_t n = len();
-    if (g >= n)
-        throw InternalError("index out of bounds: the len is " + std::to_string(n) + " but the index is " +
-                            std::to_string(g));
-    const std::vector<uint8_t> q = circ_.instrs[g].qubits();
-    std::vector<size_t> out(q.size(), SIZE_MAX);
-    Circ r = circ_.rotate(int64_t(g) - int64_t(n));
-    if (r.len() != n || r.instrs[0].gate() != circ_.instrs[g].gate() ||
-        r.instrs[n - 1].gate() != circ_.instrs[(g + n - 1) % n].gate())
-        throw InternalError("qargs_backward: inconsistent rotation of " + display());
-    size_t unset = q.size();
-    for (size_t l = 0; l < n && unset > 0; ++l)
-        for (uint8_t a : r.instrs[n - 1 - l].qubits())
-            for (size_t j = 0; j < q.size(); ++j)
-                if (out[j] == SIZE_MAX && a == q[j]) {
-                    out[j] = (g + n - 1 - l) % n;
-                    --unset;
-                    break;
-                }
-    if (unset > 0) throw InternalError("qargs_backward: a wire of instruction " + std::to_string(g) +
-                                       " has no previous instruction in " + display());
+    }
+    if (unset > 0)
+        throw InternalError(std::string(what) + ": a wire of instruction " + std::to_string(g) + " has no " +
+                            (forward ? "next" : "previous") + " instruction in " + display());
     return out;
 }
 

@@ -34,8 +34,8 @@ public:
 
     // For each qubit argument of instruction g: the index of the next (or
     // previous) instruction on that wire, cyclically through the permutation.
-    std::vector<size_t> qargs_forward(size_t g) const;
-    std::vector<size_t> qargs_backward(size_t g) const;
+    std::vector<size_t> qargs_forward(size_t g) const { return wire_neighbours(g, true); }
+    std::vector<size_t> qargs_backward(size_t g) const { return wire_neighbours(g, false); }
 
     uint8_t nqubits() const { return uint8_t(circ_.nqubits()); }
     size_t len() const { return circ_.len(); }
@@ -52,6 +52,7 @@ public:
 
 private:
     explicit IdentityCirc(Circ c) : circ_(std::move(c)) {}
+    std::vector<size_t> wire_neighbours(size_t g, bool forward) const;
     Circ circ_;
 };
 

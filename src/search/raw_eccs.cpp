@@ -13,10 +13,7 @@ void circuit_get_surface_gates(std::span<const Instr32> instrs, bool from_end, s
     const size_t n = instrs.size();
     for (size_t k = 0; k < n; ++k) {
         Instr32 i = instrs[from_end ? n - 1 - k : k];
-        uint32_t m = 0;
-        QArgs16 q = i.qargs();
-        if (q.q0 != QArgs16::kEmpty) m |= 1u << (q.q0 & 31);
-        if (q.q1 != QArgs16::kEmpty) m |= 1u << (q.q1 & 31);
+        const uint32_t m = i.qubit_mask32();
         if ((m & touched) == 0) out.push_back(i);
         touched |= m;
     }
@@ -61,10 +58,7 @@ void RawECCs::member_surfaces(const CircTriple& t, std::vector<Instr32>& c, std:
     const Permut32 bp = t.back_perm;
     arena_->walk(t.circ, [&](Instr32 i) {
         c.push_back(i);
-        uint32_t m = 0;
-        QArgs16 q = i.qargs();
-        if (q.q0 != QArgs16::kEmpty) m |= 1u << (q.q0 & 31);
-        if (q.q1 != QArgs16::kEmpty) m |= 1u << (q.q1 & 31);
+        const uint32_t m = i.qubit_mask32();
         if ((m & touched) == 0) back.push_back(i.apply_permutation(bp));
         touched |= m;
     });
@@ -72,11 +66,8 @@ void RawECCs::member_surfaces(const CircTriple& t, std::vector<Instr32>& c, std:
     touched = 0;
     const Permut32 inv = t.front_perm.inv();
     for (size_t k = c.size(); k-- > 0;) {
-        Instr32 i = c[k];
-        uint32_t m = 0;
-        QArgs16 q = i.qargs();
-        if (q.q0 != QArgs16::kEmpty) m |= 1u << (q.q0 & 31);
-        if (q.q1 != QArgs16::kEmpty) m |= 1u << (q.q1 & 31);
+        const Instr32 i = c[k];
+        const uint32_t m = i.qubit_mask32();
         if ((m & touched) == 0) front.push_back(i.apply_permutation(inv));
         touched |= m;
     }

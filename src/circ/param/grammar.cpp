@@ -125,55 +125,41 @@ private:
 
     // --- rules --------------------------------------------------------------
 
+    // first ~ (sep ~ next)*, with implicit whitespace between the elements;
+    // a repetition that does not complete is undone.
+    template <class First, class Sep, class Next>
+    bool repeated(First&& first, Sep&& sep, Next&& next) {
+        if (!first()) return false;
+        for (;;) {
+            Mark m = mark();
+            skip();
+            if (sep()) {
+                skip();
+                if (next()) continue;
+            }
+            restore(m);
+            return true;
+        }
+    }
+
     // exp = WHITESPACE* ~ term ~ (plus ~ term)*
     bool exp() {
         return rule(Rule::exp, [&] {
             skip();
-            if (!term()) return false;
-            for (;;) {
-                Mark m = mark();
-                skip();
-                if (plus()) {
-                    skip();
-                    if (term()) continue;
-                }
-                restore(m);
-                return true;
-            }
+            return repeated([&] { return term(); }, [&] { return plus(); }, [&] { return term(); });
         });
     }
 
     // term = factor ~ (mul ~ factor)*
     bool term() {
-        return rule(Rule::term, [&] {
-            if (!factor()) return false;
-            for (;;) {
-                Mark m = mark();
-                skip();
-                if (mul()) {
-                    skip();
-                    if (factor()) continue;
-                }
-                restore(m);
-                return true;
-            }
-        });
+        return rule(Rule::term,
+                    [&] { return repeated([&] { return factor(); }, [&] { return mul(); }, [&] { return factor(); }); });
     }
 
     // factor = power ~ ("^" ~ power)*
     bool factor() {
         return rule(Rule::factor, [&] {
-            if (!power()) return false;
-            for (;;) {
-                Mark m = mark();
-                skip();
-                if (literal("^")) {
-                    skip();
-                    if (power()) continue;
-                }
-                restore(m);
-                return true;
-            }
+            return repeated([&] { return power(); }, [&] { return literal("^"); }, [&] { return power(); });
         });
     }
 
