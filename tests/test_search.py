@@ -72,7 +72,7 @@ def assert_sound(eccs, n):
         (2, ("h", "x", "s", "t", "cx"), 3),
         (2, ("rz(pi/3)", "h", "cx"), 3),
         (3, ("h", "t", "cx"), 3),
-        (3, ("y", "cz", "h"), 3),  # neither has a specialised kernel
+        (3, ("y", "cz", "h"), 3),  # neither has a dedicated kernel: the dense path
     ],
 )
 def test_every_class_is_sound(n, names, max_size):
