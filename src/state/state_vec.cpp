@@ -131,21 +131,22 @@ uint64_t hash_value_streamed(const double* re, const double* im, size_t len) {
 }
 
 uint64_t hash_value(const double* re, const double* im, size_t len) {
-    // The same byte stream as hash_value_streamed, hashed word by word.
+    // The same byte stream as hash_value_streamed, hashed word by word; the
+    // quantised parts of evaluator-sized states stay on the stack.
     constexpr size_t kStack = 64;
-    uint64_t qa_buf[kStack], qb_buf[kStack];
-    std::vector<uint64_t> heap;
-    uint64_t *qa = qa_buf, *qb = qb_buf;
-    if (len > kStack) {
-        heap.resize(2 * len);
-        qa = heap.data();
-        qb = heap.data() + len;
+    auto hash_parts = [&](uint64_t* qa, uint64_t* qb) {
+        for (size_t i = 0; i < len; ++i) {
+            qa[i] = uint64_t(quantize24(re[i]));
+            qb[i] = uint64_t(quantize24(im[i]));
+        }
+        return siphash13_prefixed_words(uint32_t(len), qa, qb, len);
+    };
+    if (len <= kStack) {
+        uint64_t qa[kStack], qb[kStack];
+        return hash_parts(qa, qb);
     }
-    for (size_t i = 0; i < len; ++i) {
-        qa[i] = uint64_t(quantize24(re[i]));
-        qb[i] = uint64_t(quantize24(im[i]));
-    }
-    return siphash13_prefixed_words(uint32_t(len), qa, qb, len);
+    std::vector<uint64_t> heap(2 * len);
+    return hash_parts(heap.data(), heap.data() + len);
 }
 
 uint64_t StateVec::hash_value() const { return borvane::hash_value(re_.data(), im_.data(), len()); }
