@@ -15,6 +15,8 @@ namespace {
 // run on fixed-size arrays of at most 2^5 amplitudes.
 constexpr unsigned kMaxEvalQubits = 5;
 constexpr size_t kMaxEvalLen = size_t(1) << kMaxEvalQubits;
+// Entry 0 of the candidate table: the identity of five positions alone.
+constexpr Permut32 kIdentity5[1] = {Permut32::from_raw(detail::kIdentityEntries[5] | 5u << 24)};
 }  // namespace
 
 // One step of a circuit: a specialised kernel, or (kernel null) an
@@ -165,7 +167,11 @@ void Evaluator::run_fixed(const double* start_re, const double* start_im, std::s
     double *best_re = out.best_re, *best_im = out.best_im, *spare_re = spare_re_buf, *spare_im = spare_im_buf;
     const double* bt_re = backtrack_state_.re().data();
     const double* bt_im = backtrack_state_.im().data();
-    for (Permut32 p : eqmask_to_perms(fwd_mask)) {
+    // A forward state that separates every qubit has one candidate, its own
+    // sorted order (the table's entry 0 is the identity alone).
+    const std::span<const Permut32> table =
+        fwd_mask == 0 ? std::span<const Permut32>(kIdentity5) : std::span<const Permut32>(eqmask_to_perms(fwd_mask));
+    for (Permut32 p : table) {
         uint32_t xraw = uint32_t(NQ) << 24;
         for (unsigned i = 0; i < NQ; ++i) xraw |= uint32_t(fwd_base.get(p.get(i))) << (3 * i);
         const Permut32 x = Permut32::from_raw(xraw);

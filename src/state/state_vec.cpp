@@ -61,8 +61,7 @@ StateVec::StateVec(std::vector<double> re, std::vector<double> im) {
     im_ = std::move(im);
 }
 
-void StateVec::resize(unsigned n) {
-    if (n == nqubits_ && re_.size() == (size_t(1) << n)) return;
+void StateVec::resize_slow(unsigned n) {
     require_qubit_count(n);
     nqubits_ = n;
     re_.resize(size_t(1) << n);

@@ -75,9 +75,12 @@ public:
 
     // Reuses this vector's buffers for a copy of `other`.
     void assign(const StateVec& other);
-    void resize(unsigned nqubits);
+    void resize(unsigned nqubits) {
+        if (nqubits != nqubits_ || re_.size() != (size_t(1) << nqubits)) resize_slow(nqubits);
+    }
 
 private:
+    void resize_slow(unsigned nqubits);
     friend void swap_buffers(StateVec& a, StateVec& b) noexcept;
     std::vector<double> re_, im_;
     unsigned nqubits_ = 0;
