@@ -4,7 +4,6 @@
 // them) are separate from those of borvane.borvane.
 #include <algorithm>
 #include <atomic>
-#include <map>
 #include <random>
 #include <thread>
 #include <vector>
