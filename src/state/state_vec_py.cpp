@@ -17,20 +17,19 @@ Ref sv_new(PyTypeObject* type, const Args& a) {
     return wrap_as(type, StateVec(std::move(re), std::move(im)));
 }
 
-Ref sv_random(PyObject*, const Args& a) {
-    static constexpr Signature<1> sig{"StateVec.random", {"num_qubits"}};
+// A random state from a fresh OS-seeded generator, drawn by `Draw`.
+template <StateVec (*Draw)(Rng&, uint32_t)>
+Ref random_state(const Args& a, const char* qualname) {
+    Signature<1> sig{qualname, {"num_qubits"}};
     auto [pn] = sig.parse(a);
     uint32_t n = arg<uint32_t>(pn, "num_qubits");
     Rng rng = make_os_seeded_rng();
-    return to_py(StateVec::from_random(rng, n));
+    return to_py(Draw(rng, n));
 }
 
+Ref sv_random(PyObject*, const Args& a) { return random_state<StateVec::from_random>(a, "StateVec.random"); }
 Ref sv_random_symmetric(PyObject*, const Args& a) {
-    static constexpr Signature<1> sig{"StateVec.random_symmetric", {"num_qubits"}};
-    auto [pn] = sig.parse(a);
-    uint32_t n = arg<uint32_t>(pn, "num_qubits");
-    Rng rng = make_os_seeded_rng();
-    return to_py(StateVec::from_random_symmetric(rng, n));
+    return random_state<StateVec::from_random_symmetric>(a, "StateVec.random_symmetric");
 }
 
 template <Ref (*Body)(PyObject*)>
